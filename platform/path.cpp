@@ -1,0 +1,29 @@
+#include "platform/path.h"
+
+namespace ruvello {
+
+bool IsSeparator(char c, const Conventions& conventions) {
+    return c == conventions.separator || (conventions.separator == '\\' && c == '/');
+}
+
+bool EndsWithSeparator(std::string_view path, const Conventions& conventions) {
+    return !path.empty() && IsSeparator(path.back(), conventions);
+}
+
+std::string WithTrailingSeparator(std::string path, const Conventions& conventions) {
+    if (!EndsWithSeparator(path, conventions)) {
+        path += conventions.separator;
+    }
+    return path;
+}
+
+std::string_view FolderOf(std::string_view path, const Conventions& conventions) {
+    for (std::size_t i = path.size(); i > 0; --i) {
+        if (IsSeparator(path[i - 1], conventions)) {
+            return path.substr(0, i - 1);
+        }
+    }
+    return {};
+}
+
+}  // namespace ruvello

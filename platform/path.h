@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/conventions.h"
+
+namespace ruvello {
+
+// On Windows "/" separates as well as "\"; on Linux only "/".
+bool IsSeparator(char c, const Conventions& conventions);
+bool EndsWithSeparator(std::string_view path, const Conventions& conventions);
+// `path` with the platform's separator appended unless it already ends in one.
+std::string WithTrailingSeparator(std::string path, const Conventions& conventions);
+// Everything before the last separator (the folder of a file path).
+std::string_view FolderOf(std::string_view path, const Conventions& conventions);
+
+}  // namespace ruvello
