@@ -13,7 +13,8 @@ std::string frmMain::FormatShotTimestamp() {
 }
 
 void frmMain::TakeAutoShot() {
-    const std::string path = AppSettings.ScreenshotFolder + "Screenshot_" + FormatShotTimestamp() + ".png";
+    const std::string path =
+        AppSettings.ScreenshotFolder + "Screenshot_" + FormatShotTimestamp() + ".png";
     if (platform_.screen.CaptureScreenToPng(path)) {
         EnforceLimits();
         RefreshStatus();

@@ -53,8 +53,8 @@ void frmMain::Form_Load() {
     step([&] { TakeAutoShot(); });
     if (!problems.empty()) {
         CarryOn([&] {
-            platform_.windows.ShowMessage(appTitle + " konnte beim Start nicht alles vorbereiten:" + problems,
-                                          appTitle);
+            platform_.windows.ShowMessage(
+                appTitle + " konnte beim Start nicht alles vorbereiten:" + problems, appTitle);
         });
     }
 }
@@ -95,15 +95,17 @@ std::uint32_t frmMain::IntervalMilliseconds() const {
 }
 
 std::string frmMain::GetAppVersion(bool withLabel) const {
-    const std::string version = std::to_string(kVersionMajor) + "." + std::to_string(kVersionMinor) +
-                                "." + std::to_string(kVersionRevision);
+    const std::string version = std::to_string(kVersionMajor) + "." +
+                                std::to_string(kVersionMinor) + "." +
+                                std::to_string(kVersionRevision);
     return withLabel ? "Version " + version : version;
 }
 
 void frmMain::ReportCommandFailure(const std::exception& failure) noexcept {
     CarryOn([&] {
         platform_.windows.ShowMessage(
-            std::string("Der Befehl konnte nicht vollständig ausgeführt werden:\r\n") + failure.what(),
+            std::string("Der Befehl konnte nicht vollständig ausgeführt werden:\r\n") +
+                failure.what(),
             appTitle);
     });
 }

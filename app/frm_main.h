@@ -21,7 +21,7 @@ inline constexpr std::int32_t kTrayRightButtonUp = 0x205;
 
 // The hidden main window: the owner of all of the program's state, and its event handlers.
 class frmMain {
-public:
+  public:
     explicit frmMain(const PlatformServices& platform);
     frmMain(const frmMain&) = delete;
     frmMain& operator=(const frmMain&) = delete;
@@ -81,7 +81,7 @@ public:
     basTray& tray() { return basTray_; }
     basAutostart& autostart() { return basAutostart_; }
 
-private:
+  private:
     enum class State { Starting, Running, Stopped };
     enum class Handler { Tick, Command };
 

@@ -12,7 +12,8 @@ constexpr bool IsAtOrAfter(std::uint32_t a, std::uint32_t b) {
 
 // The first point of the grid due + k * interval (k >= 1) that lies strictly after `now`.
 // `intervalMs` must be a positive signed 32-bit number.
-constexpr std::uint32_t NextDueAfter(std::uint32_t due, std::uint32_t now, std::uint32_t intervalMs) {
+constexpr std::uint32_t NextDueAfter(std::uint32_t due, std::uint32_t now,
+                                     std::uint32_t intervalMs) {
     due += intervalMs;
     const auto behind = static_cast<std::int32_t>(now - due);
     if (behind >= 0) {

@@ -16,7 +16,7 @@ struct ShortcutFields {
 
 // The desktop's side of starting at logon.
 class AutostartHost {
-public:
+  public:
     virtual ~AutostartHost() = default;
 
     // The current user's Startup folder from the shell, or nothing when the shell cannot say.

@@ -8,7 +8,9 @@ namespace {
 
 constexpr const char* kMessageTitle = "Autostart";
 
-bool IsAbsolute(const std::string& path) { return !path.empty() && path.front() == '/'; }
+bool IsAbsolute(const std::string& path) {
+    return !path.empty() && path.front() == '/';
+}
 
 }  // namespace
 
@@ -16,8 +18,9 @@ std::string basAutostart::GetStartupFolder() {
     if (conventions_.startupFolder == Conventions::StartupFolder::XdgAutostart) {
         // A relative XDG_CONFIG_HOME is to be ignored, as the base-directory rules say.
         const std::string configHome = host_.Environment("XDG_CONFIG_HOME");
-        return IsAbsolute(configHome) ? WithTrailingSeparator(configHome, conventions_) + "autostart/"
-                                      : host_.Environment("HOME") + "/.config/autostart/";
+        return IsAbsolute(configHome)
+                   ? WithTrailingSeparator(configHome, conventions_) + "autostart/"
+                   : host_.Environment("HOME") + "/.config/autostart/";
     }
     if (const auto found = host_.StartupFolderLookup()) {
         return WithTrailingSeparator(*found, conventions_);
@@ -58,7 +61,8 @@ bool basAutostart::SetAutostart(bool enable) {
             if (!fs_.Exists(exePath, SearchFilter::OrdinaryFiles)) {
                 windows_.ShowMessage(
                     "Autostart kann erst nach dem Kompilieren eingerichtet werden.\r\n"
-                    "Erstellte EXE nicht gefunden:\r\n" + exePath,
+                    "Erstellte EXE nicht gefunden:\r\n" +
+                        exePath,
                     kMessageTitle);
                 return false;
             }

@@ -12,7 +12,7 @@ namespace ruvello {
 // Starting at logon is the presence of an entry for the program's own executable in the user's
 // Startup folder; nothing else keeps that state.
 class basAutostart {
-public:
+  public:
     basAutostart(const Conventions& conventions, FileSystem& fs, AutostartHost& host,
                  WindowSystem& windows)
         : conventions_(conventions), fs_(fs), host_(host), windows_(windows) {}
@@ -26,7 +26,7 @@ public:
 
     ShortcutFields ShortcutFor(const std::string& exePath) const;
 
-private:
+  private:
     const Conventions& conventions_;
     FileSystem& fs_;
     AutostartHost& host_;

@@ -6,7 +6,7 @@ namespace ruvello {
 
 // The screen grab and the PNG writer.
 class ScreenCapture {
-public:
+  public:
     virtual ~ScreenCapture() = default;
 
     // Readies the image library for the captures; a failure only makes every capture fail.

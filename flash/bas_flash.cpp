@@ -4,9 +4,13 @@
 
 namespace ruvello {
 
-void basFlash::SetTopmost() { frmFlash_.SetTopmost(); }
+void basFlash::SetTopmost() {
+    frmFlash_.SetTopmost();
+}
 
-void basFlash::SetWindowAlpha(std::uint8_t alpha) { frmFlash_.SetAlpha(alpha); }
+void basFlash::SetWindowAlpha(std::uint8_t alpha) {
+    frmFlash_.SetAlpha(alpha);
+}
 
 void basFlash::frmFlash_Form_Load() {
     SetTopmost();

@@ -13,7 +13,7 @@ inline constexpr std::int32_t kFlashDurationMs = 80;
 
 // The translucent white flash over the whole virtual screen.
 class basFlash {
-public:
+  public:
     basFlash(FlashWindow& frmFlash, WindowSystem& windows, Clock& clock)
         : frmFlash_(frmFlash), windows_(windows), clock_(clock) {}
 
@@ -21,7 +21,7 @@ public:
     // once it is destroyed. Never fails; a step that fails is skipped.
     void PlayFlash(std::int32_t durationMs) noexcept;
 
-private:
+  private:
     void SetTopmost();
     void SetWindowAlpha(std::uint8_t alpha);
     void frmFlash_Form_Load();

@@ -9,7 +9,7 @@ namespace ruvello {
 // The overlay frmFlash: a borderless white window without a task-bar entry that ignores input.
 // At most one exists; Load creates it hidden, Unload destroys it.
 class FlashWindow {
-public:
+  public:
     virtual ~FlashWindow() = default;
 
     virtual bool IsLoaded() = 0;

@@ -9,8 +9,8 @@ void frmMain::TakeManualShot() noexcept {
     const Conventions& conventions = platform_.conventions;
     std::string folder;
     CarryOn([&] {
-        folder = WithTrailingSeparator(AppSettings.ScreenshotFolder, conventions) + "manueller Screenshot" +
-                 conventions.separator;
+        folder = WithTrailingSeparator(AppSettings.ScreenshotFolder, conventions) +
+                 "manueller Screenshot" + conventions.separator;
     });
     CarryOn([&] {
         if (!platform_.fileSystem.Exists(folder, SearchFilter::OrdinaryFilesAndFolders)) {
@@ -22,7 +22,8 @@ void frmMain::TakeManualShot() noexcept {
     }
     bool written = false;
     CarryOn([&] {
-        written = platform_.screen.CaptureScreenToPng(folder + "ManualShot_" + FormatShotTimestamp() + ".png");
+        written = platform_.screen.CaptureScreenToPng(folder + "ManualShot_" +
+                                                      FormatShotTimestamp() + ".png");
     });
     if (written) {
         CarryOn([&] { RefreshStatus(); });

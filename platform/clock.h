@@ -7,7 +7,7 @@
 namespace ruvello {
 
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
 
     // The system's millisecond counter; wraps to 0 after 2^32 ms.

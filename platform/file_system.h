@@ -10,21 +10,22 @@
 namespace ruvello {
 
 enum class SearchFilter {
-    OrdinaryFiles,         // no folders, no hidden or system files
+    OrdinaryFiles,  // no folders, no hidden or system files
     OrdinaryFilesAndFolders,
-    AnyFile,               // ordinary files and hidden or system ones; no folders
+    AnyFile,  // ordinary files and hidden or system ones; no folders
 };
 
 // The file services the program needs. Paths use the platform's separator. Every failure is a
 // PlatformError; the callers decide what it means.
 class FileSystem {
-public:
+  public:
     virtual ~FileSystem() = default;
 
     // Names (without folder) matching `pattern`: a path whose last part may hold "*" wildcards,
     // matched regardless of letter case. A folder that does not exist lists nothing.
     virtual std::vector<std::string> Search(const std::string& pattern, SearchFilter filter) = 0;
-    // True when an entry of the filter's kind exists at `path` (a folder path may end in the separator).
+    // True when an entry of the filter's kind exists at `path` (a folder path may end in the
+    // separator).
     virtual bool Exists(const std::string& path, SearchFilter filter) = 0;
     virtual std::int64_t FileSize(const std::string& path) = 0;
     virtual LocalDateTime LastModified(const std::string& path) = 0;

@@ -5,7 +5,7 @@
 namespace ruvello {
 
 class LocaleInfo {
-public:
+  public:
     virtual ~LocaleInfo() = default;
 
     // The user's decimal separator, e.g. "," under German settings.

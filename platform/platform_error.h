@@ -8,7 +8,7 @@ namespace ruvello {
 // What a platform service could not do. Backends throw it; the core decides per caller whether
 // the failure passes on, becomes a false result or is skipped.
 class PlatformError : public std::runtime_error {
-public:
+  public:
     enum class Cause { NotFound, AccessDenied, Other };
 
     PlatformError(std::string operation, std::string path, Cause cause, const std::string& detail)
@@ -21,7 +21,7 @@ public:
     const std::string& path() const { return path_; }
     Cause cause() const { return cause_; }
 
-private:
+  private:
     std::string operation_;
     std::string path_;
     Cause cause_;

@@ -9,7 +9,8 @@ namespace ruvello {
 
 // Without the space characters at both ends (only U+0020, as the settings rules say).
 std::string_view TrimSpaces(std::string_view text);
-// Without spaces and tabs at both ends: the blanks that a profile file drops around names and values.
+// Without spaces and tabs at both ends: the blanks that a profile file drops around names and
+// values.
 std::string_view TrimBlanks(std::string_view text);
 std::string AsciiLower(std::string_view text);
 bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);

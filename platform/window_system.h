@@ -18,7 +18,7 @@ struct ScreenRect {
 
 // The timer control tmrShot: while enabled it raises frmMain::tmrShot_Timer about every interval.
 class ShotTimer {
-public:
+  public:
     virtual ~ShotTimer() = default;
     virtual void SetInterval(std::int32_t milliseconds) = 0;
     virtual void SetEnabled(bool enabled) = 0;
@@ -26,7 +26,7 @@ public:
 
 // The window-system facilities of the one user-interface thread.
 class WindowSystem {
-public:
+  public:
     virtual ~WindowSystem() = default;
 
     virtual WindowHandle MainWindow() = 0;

@@ -20,7 +20,9 @@ struct Entry {
 
 std::int64_t SortKey(const LocalDateTime& t) {
     return ((((static_cast<std::int64_t>(t.year) * 13 + t.month) * 32 + t.day) * 24 + t.hour) * 60 +
-            t.minute) * 60 + t.second;
+            t.minute) *
+               60 +
+           t.second;
 }
 
 struct WorkingList {
@@ -71,7 +73,8 @@ void EnforceLimits(FileSystem& fs, AppSettings& settings) {
         }
     };
 
-    const std::size_t maxCount = settings.MaxImageCount > 0 ? static_cast<std::size_t>(settings.MaxImageCount) : 0;
+    const std::size_t maxCount =
+        settings.MaxImageCount > 0 ? static_cast<std::size_t>(settings.MaxImageCount) : 0;
     if (settings.UseMaxCount && n > maxCount) {
         for (std::size_t position = 0; position < n - maxCount; ++position) {
             remove(entryAt(position));
@@ -82,7 +85,8 @@ void EnforceLimits(FileSystem& fs, AppSettings& settings) {
         for (const Entry& entry : list.entries) {
             total += entry.size;
         }
-        const std::int64_t limit = static_cast<std::int64_t>(settings.MaxTotalSizeMB) * kBytesPerMegabyte;
+        const std::int64_t limit =
+            static_cast<std::int64_t>(settings.MaxTotalSizeMB) * kBytesPerMegabyte;
         for (std::size_t position = 0, left = n; total > limit && left > 1; ++position, --left) {
             Entry& oldest = entryAt(position);
             remove(oldest);

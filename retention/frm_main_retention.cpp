@@ -5,11 +5,14 @@
 namespace ruvello {
 
 void frmMain::GetFolderStats(std::int32_t& imageCount, double& sizeMB) {
-    const FolderStats stats = ruvello::GetFolderStats(platform_.fileSystem, AppSettings.ScreenshotFolder);
+    const FolderStats stats =
+        ruvello::GetFolderStats(platform_.fileSystem, AppSettings.ScreenshotFolder);
     imageCount = stats.imageCount;
     sizeMB = stats.sizeMB;
 }
 
-void frmMain::EnforceLimits() { ruvello::EnforceLimits(platform_.fileSystem, AppSettings); }
+void frmMain::EnforceLimits() {
+    ruvello::EnforceLimits(platform_.fileSystem, AppSettings);
+}
 
 }  // namespace ruvello

@@ -9,7 +9,9 @@ std::string basINI::GetAppDir() const {
     return WithTrailingSeparator(fs_.ProgramFolder(), conventions_);
 }
 
-std::string basINI::GetIniPath() const { return GetAppDir() + "config.ini"; }
+std::string basINI::GetIniPath() const {
+    return GetAppDir() + "config.ini";
+}
 
 std::string basINI::IniRead(const std::string& section, const std::string& key,
                             const std::string& defaultText) const {

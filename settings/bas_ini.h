@@ -13,7 +13,7 @@ inline constexpr const char* kSettingsSection = "Settings";
 // The program's one persistent store: config.ini beside the executable. Nothing is cached; every
 // call works the path out anew and goes to the file.
 class basINI {
-public:
+  public:
     basINI(const Conventions& conventions, FileSystem& fs, ProfileStore& store)
         : conventions_(conventions), fs_(fs), store_(store) {}
 
@@ -29,7 +29,7 @@ public:
     // config.ini counts as present, so that its values are never overwritten by defaults.
     void EnsureIniDefaults() const;
 
-private:
+  private:
     const Conventions& conventions_;
     FileSystem& fs_;
     ProfileStore& store_;

@@ -14,7 +14,8 @@ void frmMain::LoadSettings() {
     };
     auto& s = AppSettings;
     // An interval beyond 2,147,483 s has no millisecond form; the longest one is meant.
-    s.IntervalSeconds = std::min(ParseLongOrDefault(read("IntervalSeconds", "60"), 60), kMaxIntervalSeconds);
+    s.IntervalSeconds =
+        std::min(ParseLongOrDefault(read("IntervalSeconds", "60"), 60), kMaxIntervalSeconds);
     s.MaxImageCount = ParseLongOrDefault(read("MaxImageCount", "500"), 500);
     s.MaxTotalSizeMB = ParseLongOrDefault(read("MaxTotalSizeMB", "500"), 500);
     s.UseMaxCount = ParseBool(read("UseMaxCount", "true"), true);
@@ -25,9 +26,10 @@ void frmMain::LoadSettings() {
     // File names are joined to the folder directly: without its separator they would land in,
     // and the retention would delete from, the parent folder; an empty one would mean the
     // working directory.
-    s.ScreenshotFolder = s.ScreenshotFolder.empty()
-                             ? appDir
-                             : WithTrailingSeparator(std::move(s.ScreenshotFolder), platform_.conventions);
+    s.ScreenshotFolder =
+        s.ScreenshotFolder.empty()
+            ? appDir
+            : WithTrailingSeparator(std::move(s.ScreenshotFolder), platform_.conventions);
     FileSystem& fs = platform_.fileSystem;
     if (!fs.Exists(s.ScreenshotFolder, SearchFilter::OrdinaryFilesAndFolders)) {
         fs.MakeFolder(s.ScreenshotFolder);

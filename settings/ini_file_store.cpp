@@ -61,16 +61,17 @@ Parsed ParseLine(std::string_view text) {
 // Where a section and a key lie in the content: the first matching section and, inside it, the
 // first matching key.
 struct Location {
-    std::optional<std::size_t> header;    // index of the section's header line
-    std::optional<std::size_t> entry;     // index of the key's line
-    std::size_t lastEntryOrHeader = 0;    // index of the line after which a new key goes
+    std::optional<std::size_t> header;  // index of the section's header line
+    std::optional<std::size_t> entry;   // index of the key's line
+    std::size_t lastEntryOrHeader = 0;  // index of the line after which a new key goes
 };
 
 Location Locate(std::string_view content, const std::vector<Line>& lines, std::string_view section,
                 std::string_view key) {
     Location at;
     for (std::size_t i = 0; i < lines.size(); ++i) {
-        const Parsed line = ParseLine(content.substr(lines[i].begin, lines[i].end - lines[i].begin));
+        const Parsed line =
+            ParseLine(content.substr(lines[i].begin, lines[i].end - lines[i].begin));
         if (line.kind == Kind::Header) {
             if (at.header) {
                 break;  // the section ended
@@ -99,7 +100,8 @@ std::string IniLookup(const std::string& content, const std::string& section,
         return defaultText;
     }
     const Line& line = lines[*at.entry];
-    const Parsed entry = ParseLine(std::string_view(content).substr(line.begin, line.end - line.begin));
+    const Parsed entry =
+        ParseLine(std::string_view(content).substr(line.begin, line.end - line.begin));
     return std::string(FirstBytesWhole(entry.value, IniFileStore::kMaxValueBytes));
 }
 
@@ -113,14 +115,23 @@ std::string IniUpdate(const std::string& content, const std::string& section,
         if (!updated.empty() && updated.back() != '\n') {
             updated += kNewLine;
         }
-        return updated.append("[").append(section).append("]").append(kNewLine)
-            .append(key).append("=").append(value).append(kNewLine);
+        return updated.append("[")
+            .append(section)
+            .append("]")
+            .append(kNewLine)
+            .append(key)
+            .append("=")
+            .append(value)
+            .append(kNewLine);
     }
     if (at.entry) {
         const Line& line = lines[*at.entry];
-        const Parsed entry = ParseLine(std::string_view(content).substr(line.begin, line.end - line.begin));
+        const Parsed entry =
+            ParseLine(std::string_view(content).substr(line.begin, line.end - line.begin));
         return updated.append(content, 0, line.begin)
-            .append(entry.name).append("=").append(value)
+            .append(entry.name)
+            .append("=")
+            .append(value)
             .append(content, line.end, std::string::npos);
     }
     const Line& after = lines[at.lastEntryOrHeader];
@@ -128,8 +139,8 @@ std::string IniUpdate(const std::string& content, const std::string& section,
     if (after.next == after.end) {
         updated += kNewLine;  // the last line of the file had no line break yet
     }
-    return updated.append(key).append("=").append(value).append(kNewLine)
-        .append(content, after.next, std::string::npos);
+    return updated.append(key).append("=").append(value).append(kNewLine).append(
+        content, after.next, std::string::npos);
 }
 
 std::string IniFileStore::ReadString(const std::string& path, const std::string& section,

@@ -14,7 +14,7 @@ namespace ruvello {
 // value in place or appends the key at the end of its section; every other byte of the file stays.
 // The text is stored as it is given (UTF-8), so any path can be stored.
 class IniFileStore : public ProfileStore {
-public:
+  public:
     static constexpr std::size_t kMaxValueBytes = 1023;
 
     explicit IniFileStore(FileSystem& fs) : fs_(fs) {}
@@ -24,7 +24,7 @@ public:
     void WriteString(const std::string& path, const std::string& section, const std::string& key,
                      const std::string& value) override;
 
-private:
+  private:
     FileSystem& fs_;
 };
 

@@ -7,7 +7,7 @@ namespace ruvello {
 // One key of one section of a profile (INI) file. Windows answers it with its profile API; other
 // desktops with IniFileStore.
 class ProfileStore {
-public:
+  public:
     virtual ~ProfileStore() = default;
 
     // The value under `key`, or `defaultText` when the file, the section or the key is missing.

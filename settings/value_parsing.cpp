@@ -12,14 +12,18 @@
 namespace ruvello {
 namespace {
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // "&H1F" / "&O17": the digits of the given base up to the first one that does not fit.
 double ReadRadix(std::string_view digits, int base) {
     double value = 0;
     for (const char c : digits) {
         const char lower = static_cast<char>(c | 0x20);
-        const int digit = IsDigit(c) ? c - '0' : (lower >= 'a' && lower <= 'f') ? lower - 'a' + 10 : 99;
+        const int digit = IsDigit(c)                       ? c - '0'
+                          : (lower >= 'a' && lower <= 'f') ? lower - 'a' + 10
+                                                           : 99;
         if (digit >= base) {
             break;
         }
@@ -119,8 +123,17 @@ std::int32_t ParseLongOrDefault(std::string_view text, std::int32_t defaultValue
 
 bool ParseBool(std::string_view text, bool defaultValue) {
     static constexpr std::array<std::pair<std::string_view, bool>, 12> kWords{{
-        {"true", true}, {"wahr", true}, {"1", true}, {"ja", true}, {"yes", true}, {"on", true},
-        {"false", false}, {"falsch", false}, {"0", false}, {"nein", false}, {"no", false},
+        {"true", true},
+        {"wahr", true},
+        {"1", true},
+        {"ja", true},
+        {"yes", true},
+        {"on", true},
+        {"false", false},
+        {"falsch", false},
+        {"0", false},
+        {"nein", false},
+        {"no", false},
         {"off", false},
     }};
     const std::string word = AsciiLower(TrimSpaces(text));

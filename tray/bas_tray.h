@@ -14,7 +14,7 @@ std::string TipText(const std::u16string& field);
 // The program's one tray icon. From TraySetIcon on, the icon in the record is the module's own
 // and TrayRemove destroys it.
 class basTray {
-public:
+  public:
     explicit basTray(TrayHost& host) : host_(host) {}
 
     void TrayAdd(WindowHandle window, const std::string& text);
@@ -28,7 +28,7 @@ public:
 
     const TrayIconData& record() const { return record_; }
 
-private:
+  private:
     TrayHost& host_;
     TrayIconData record_;
 };

@@ -94,6 +94,8 @@ void frmMain::mnuIntervalItem_Click(std::int16_t index) {
     SaveSettings();
 }
 
-void frmMain::mnuExit_Click() { platform_.windows.UnloadMainWindow(); }
+void frmMain::mnuExit_Click() {
+    platform_.windows.UnloadMainWindow();
+}
 
 }  // namespace ruvello

@@ -5,9 +5,11 @@ namespace ruvello {
 
 // Sets the check marks of a control array: on where the choice equals the setting.
 template <class Choice>
-void frmMain::CheckOnly(const char* itemName, const std::vector<Choice>& choices, std::int32_t setting) {
+void frmMain::CheckOnly(const char* itemName, const std::vector<Choice>& choices,
+                        std::int32_t setting) {
     for (std::size_t i = 0; i < choices.size(); ++i) {
-        menu.SetChecked(menu.Element(itemName, static_cast<std::int16_t>(i)), choices[i] == setting);
+        menu.SetChecked(menu.Element(itemName, static_cast<std::int16_t>(i)),
+                        choices[i] == setting);
     }
 }
 
@@ -28,11 +30,14 @@ void frmMain::BuildTrayMenu() {
             menu.SetVisible(item, true);
         }
     };
-    fill("mnuCount", countChoices.size(), [&](std::size_t i) { return std::to_string(countChoices[i]); });
+    fill("mnuCount", countChoices.size(),
+         [&](std::size_t i) { return std::to_string(countChoices[i]); });
     CheckOnly("mnuCount", countChoices, AppSettings.MaxImageCount);
-    fill("mnuSize", sizeChoices.size(), [&](std::size_t i) { return std::to_string(sizeChoices[i]); });
+    fill("mnuSize", sizeChoices.size(),
+         [&](std::size_t i) { return std::to_string(sizeChoices[i]); });
     CheckOnly("mnuSize", sizeChoices, AppSettings.MaxTotalSizeMB);
-    fill("mnuIntervalItem", intervalChoices.size(), [&](std::size_t i) { return intervalCaptions.at(i); });
+    fill("mnuIntervalItem", intervalChoices.size(),
+         [&](std::size_t i) { return intervalCaptions.at(i); });
     CheckOnly("mnuIntervalItem", intervalChoices, AppSettings.IntervalSeconds);
 
     menu.SetCaption(menu.Item("mnuTitle"), appTitle);

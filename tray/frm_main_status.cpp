@@ -16,8 +16,9 @@ void frmMain::RefreshStatus() {
     double sizeMB = 0;
     GetFolderStats(imageCount, sizeMB);
     menu.SetCaption(menu.Item("mnuInfoCount"), CountCaption(imageCount));
-    menu.SetCaption(menu.Item("mnuInfoSize"),
-                    SizeCaption(sizeWord, FormatMegabytes(sizeMB, platform_.locale.DecimalSeparator())));
+    menu.SetCaption(
+        menu.Item("mnuInfoSize"),
+        SizeCaption(sizeWord, FormatMegabytes(sizeMB, platform_.locale.DecimalSeparator())));
     basTray_.TraySetTip(BuildTooltip());
 }
 

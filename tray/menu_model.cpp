@@ -50,8 +50,9 @@ MenuItem* FindIn(MenuItem& item, std::string_view name, std::int32_t index) {
 
 MenuItem& AddChild(MenuItem& parent, std::size_t position, MenuItem item) {
     item.parent = &parent;
-    auto inserted = parent.children.insert(parent.children.begin() + static_cast<std::ptrdiff_t>(position),
-                                           std::make_unique<MenuItem>(std::move(item)));
+    auto inserted =
+        parent.children.insert(parent.children.begin() + static_cast<std::ptrdiff_t>(position),
+                               std::make_unique<MenuItem>(std::move(item)));
     return **inserted;
 }
 
@@ -86,7 +87,8 @@ MenuItem& MenuTree::Item(std::string_view name) {
 MenuItem& MenuTree::Element(std::string_view name, std::int16_t index) {
     MenuItem* item = index >= 0 ? Find(name, index) : nullptr;
     if (!item) {
-        throw std::out_of_range("no menu item " + std::string(name) + "(" + std::to_string(index) + ")");
+        throw std::out_of_range("no menu item " + std::string(name) + "(" + std::to_string(index) +
+                                ")");
     }
     return *item;
 }

@@ -30,7 +30,7 @@ struct MenuItem {
 // the children of mnuTrayRoot and report a chosen item through Click; every change of an item is
 // announced to the observer, so that a rendered menu can follow it.
 class MenuTree {
-public:
+  public:
     using ItemHandler = std::function<void(const MenuItem&)>;
 
     MenuTree();
@@ -53,7 +53,7 @@ public:
     // The chosen item's click event; disabled items and separators have none.
     void Click(const MenuItem& item);
 
-private:
+  private:
     MenuItem* Find(std::string_view name, std::int32_t index);
     void Changed(const MenuItem& item);
 

@@ -12,7 +12,7 @@ enum class TrayMessage : std::uint32_t { Add = 0, Modify = 1, Delete = 2 };
 // The single tray record: every request sends all of it, with all three parts flagged valid.
 struct TrayIconData {
     static constexpr std::uint32_t kIconId = 1;
-    static constexpr std::uint32_t kFlags = 7;              // message | icon | tip
+    static constexpr std::uint32_t kFlags = 7;                // message | icon | tip
     static constexpr std::uint32_t kCallbackMessage = 0x200;  // the window's mouse-move message
     static constexpr std::size_t kTipLength = 128;
 
@@ -23,7 +23,7 @@ struct TrayIconData {
 
 // The desktop's notification area.
 class TrayHost {
-public:
+  public:
     virtual ~TrayHost() = default;
 
     // Results are not examined; a request that fails (no tray yet) is simply lost.

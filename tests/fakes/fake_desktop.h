@@ -22,7 +22,7 @@ namespace ruvello::testing {
 using EventLog = std::vector<std::string>;
 
 class FakeClock : public Clock {
-public:
+  public:
     std::uint32_t tick = 1000;
     LocalDateTime now{2024, 3, 5, 14, 7, 9};
     double seconds = 100.0;
@@ -38,7 +38,7 @@ public:
 };
 
 class FakeLocale : public LocaleInfo {
-public:
+  public:
     std::string decimal = ",";
     std::string trueWord = "True";
     std::string falseWord = "False";
@@ -47,7 +47,7 @@ public:
 };
 
 class FakeTimer : public ShotTimer {
-public:
+  public:
     explicit FakeTimer(EventLog& log) : log_(log) {}
     std::int32_t interval = 0;
     bool enabled = false;
@@ -60,12 +60,12 @@ public:
         log_.push_back(on ? "timer on" : "timer off");
     }
 
-private:
+  private:
     EventLog& log_;
 };
 
 class FakeWindows : public WindowSystem {
-public:
+  public:
     explicit FakeWindows(EventLog& log) : log_(log) {}
     struct Message {
         std::string text, title;
@@ -104,13 +104,14 @@ public:
         }
     }
 
-private:
+  private:
     EventLog& log_;
 };
 
 class FakeScreen : public ScreenCapture {
-public:
-    FakeScreen(EventLog& log, FakeFileSystem& fs, FakeClock& clock) : log_(log), fs_(fs), clock_(clock) {}
+  public:
+    FakeScreen(EventLog& log, FakeFileSystem& fs, FakeClock& clock)
+        : log_(log), fs_(fs), clock_(clock) {}
     bool fails = false;
     std::int64_t shotSize = 1000;
     std::vector<std::string> written;
@@ -133,14 +134,14 @@ public:
         return true;
     }
 
-private:
+  private:
     EventLog& log_;
     FakeFileSystem& fs_;
     FakeClock& clock_;
 };
 
 class FakeTray : public TrayHost {
-public:
+  public:
     explicit FakeTray(EventLog& log) : log_(log) {}
     struct Request {
         TrayMessage message;
@@ -161,12 +162,12 @@ public:
     IconHandle DefaultAppIcon() override { return 32512; }
     void DestroyIcon(IconHandle icon) override { destroyed.push_back(icon); }
 
-private:
+  private:
     EventLog& log_;
 };
 
 class FakeFlash : public FlashWindow {
-public:
+  public:
     explicit FakeFlash(EventLog& log) : log_(log) {}
     bool loaded = false;
     bool shown = false;
@@ -198,12 +199,12 @@ public:
         loaded = shown = false;
     }
 
-private:
+  private:
     EventLog& log_;
 };
 
 class FakeAutostartHost : public AutostartHost {
-public:
+  public:
     explicit FakeAutostartHost(FakeFileSystem& fs) : fs_(fs) {}
     std::optional<std::string> lookup = std::string("C:\\Users\\anna\\Startup");
     std::map<std::string, std::string> environment;
@@ -222,7 +223,7 @@ public:
         saved.push_back(fields);
     }
 
-private:
+  private:
     FakeFileSystem& fs_;
 };
 

@@ -15,7 +15,7 @@ namespace ruvello::testing {
 // An in-memory file system that keeps entries in creation order (its listing order) and can be
 // told to fail in the ways real folders do.
 class FakeFileSystem : public FileSystem {
-public:
+  public:
     struct Entry {
         std::string path;  // without a trailing separator
         bool folder = false;
@@ -29,9 +29,9 @@ public:
         : sep_(conventions.separator), programFolder_(std::move(programFolder)) {}
 
     // Faults to inject.
-    std::set<std::string> undeletable;      // RemoveFile fails
-    std::set<std::string> vanishOnRead;     // listed, but gone when its size or date is read
-    std::set<std::string> readOnly;         // ReplaceWholeFile refused
+    std::set<std::string> undeletable;   // RemoveFile fails
+    std::set<std::string> vanishOnRead;  // listed, but gone when its size or date is read
+    std::set<std::string> readOnly;      // ReplaceWholeFile refused
     bool makeFolderFails = false;
     int removeCalls = 0;
 
@@ -41,13 +41,14 @@ public:
         folder.folder = true;
         Put(std::move(folder));
     }
-    Entry& AddFile(const std::string& path, std::int64_t size = 0, LocalDateTime modified = {2024, 1, 1, 0, 0, 0},
-                   bool hidden = false) {
+    Entry& AddFile(const std::string& path, std::int64_t size = 0,
+                   LocalDateTime modified = {2024, 1, 1, 0, 0, 0}, bool hidden = false) {
         return Put({Normal(path), false, hidden, std::string(), size, modified});
     }
     Entry* Find(const std::string& path) {
         const std::string normal = Normal(path);
-        auto it = std::find_if(entries_.begin(), entries_.end(), [&](const Entry& e) { return e.path == normal; });
+        auto it = std::find_if(entries_.begin(), entries_.end(),
+                               [&](const Entry& e) { return e.path == normal; });
         return it == entries_.end() ? nullptr : &*it;
     }
     std::string Content(const std::string& path) {
@@ -77,7 +78,9 @@ public:
         return e && Passes(*e, filter);
     }
     std::int64_t FileSize(const std::string& path) override { return FileFor("size", path).size; }
-    LocalDateTime LastModified(const std::string& path) override { return FileFor("time", path).modified; }
+    LocalDateTime LastModified(const std::string& path) override {
+        return FileFor("time", path).modified;
+    }
     void RemoveFile(const std::string& path) override {
         ++removeCalls;
         FileFor("delete", path);
@@ -91,7 +94,8 @@ public:
         const std::string normal = Normal(path);
         const std::size_t at = normal.rfind(sep_);
         const std::string parent = at == std::string::npos ? std::string() : normal.substr(0, at);
-        if (makeFolderFails || Find(normal) || (!parent.empty() && !IsRoot(parent) && !IsFolder(parent))) {
+        if (makeFolderFails || Find(normal) ||
+            (!parent.empty() && !IsRoot(parent) && !IsFolder(parent))) {
             throw PlatformError("mkdir", path, PlatformError::Cause::Other, "");
         }
         AddFolder(normal);
@@ -119,7 +123,7 @@ public:
         return true;
     }
 
-private:
+  private:
     std::string Normal(std::string path) const {
         while (path.size() > 1 && path.back() == sep_ && path[path.size() - 2] != ':') {
             path.pop_back();
@@ -136,9 +140,12 @@ private:
     }
     static bool Passes(const Entry& e, SearchFilter filter) {
         switch (filter) {
-            case SearchFilter::OrdinaryFiles: return !e.folder && !e.hidden;
-            case SearchFilter::OrdinaryFilesAndFolders: return e.folder || !e.hidden;
-            case SearchFilter::AnyFile: return !e.folder;
+            case SearchFilter::OrdinaryFiles:
+                return !e.folder && !e.hidden;
+            case SearchFilter::OrdinaryFilesAndFolders:
+                return e.folder || !e.hidden;
+            case SearchFilter::AnyFile:
+                return !e.folder;
         }
         return false;
     }
@@ -154,7 +161,8 @@ private:
             }
             return false;
         }
-        return !name.empty() && (glob[0] == '?' || glob[0] == name[0]) && Matches(glob.substr(1), name.substr(1));
+        return !name.empty() && (glob[0] == '?' || glob[0] == name[0]) &&
+               Matches(glob.substr(1), name.substr(1));
     }
     Entry& FileFor(const char* operation, const std::string& path) {
         Entry* e = Find(path);

@@ -20,7 +20,8 @@ struct TestRig {
           tray(log),
           flash(log),
           autostart(fs),
-          platform{conventions, fs, store, clock, locale, windows, timer, screen, tray, flash, autostart},
+          platform{conventions, fs,     store, clock, locale,   windows,
+                   timer,       screen, tray,  flash, autostart},
           form(std::make_unique<frmMain>(platform)) {
         fs.AddFolder(ProgramFolder());
         fs.AddFile(ProgramFolder() + c.separator + "ruvello" + std::string(c.exeExtension), 4096);

@@ -14,16 +14,19 @@ TEST(StartupFolder, ComesFromTheShellWithOneSeparatorOrFromAppData) {
     EXPECT_EQ(rig.form->autostart().GetShortcutPath(), "C:\\Users\\anna\\Startup\\ruvello.lnk");
     rig.autostart.lookup.reset();
     rig.autostart.environment["APPDATA"] = "C:\\Users\\anna\\AppData\\Roaming";
-    EXPECT_EQ(rig.form->autostart().GetStartupFolder(),
-              "C:\\Users\\anna\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Startup\\");
+    EXPECT_EQ(
+        rig.form->autostart().GetStartupFolder(),
+        "C:\\Users\\anna\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Startup\\");
     rig.autostart.environment.clear();
-    EXPECT_EQ(rig.form->autostart().GetStartupFolder(), "\\Microsoft\\Windows\\Start Menu\\Programs\\Startup\\");
+    EXPECT_EQ(rig.form->autostart().GetStartupFolder(),
+              "\\Microsoft\\Windows\\Start Menu\\Programs\\Startup\\");
 }
 
 TEST(StartupFolder, IsTheXdgAutostartFolderOnLinux) {
     TestRig rig(kLinuxConventions);
     rig.autostart.environment = {{"HOME", "/home/anna"}};
-    EXPECT_EQ(rig.form->autostart().GetShortcutPath(), "/home/anna/.config/autostart/ruvello.desktop");
+    EXPECT_EQ(rig.form->autostart().GetShortcutPath(),
+              "/home/anna/.config/autostart/ruvello.desktop");
     rig.autostart.environment["XDG_CONFIG_HOME"] = "relative/ignored";
     EXPECT_EQ(rig.form->autostart().GetStartupFolder(), "/home/anna/.config/autostart/");
     rig.autostart.environment["XDG_CONFIG_HOME"] = "/cfg/";
@@ -81,7 +84,8 @@ TEST(AutostartSwitch, ShowsBothMessagesWhenTheExecutableIsMissing) {
     s.form.mnuAutostart_Click();
     ASSERT_EQ(s.rig.windows.messages.size(), 2u);
     EXPECT_EQ(s.rig.windows.messages[0].text,
-              "Autostart kann erst nach dem Kompilieren eingerichtet werden.\r\nErstellte EXE nicht gefunden:\r\n"
+              "Autostart kann erst nach dem Kompilieren eingerichtet werden.\r\nErstellte EXE "
+              "nicht gefunden:\r\n"
               "C:\\Tools\\ruvello.exe");
     EXPECT_EQ(s.rig.windows.messages[1].text, "Autostart konnte nicht geändert werden.");
     EXPECT_EQ(s.rig.windows.messages[1].title, "Autostart");

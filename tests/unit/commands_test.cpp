@@ -15,8 +15,9 @@ struct Menu {
     // Right click on the icon and choose the item from the open menu.
     void Choose(const std::string& name, std::int32_t index = MenuItem::kNoIndex) {
         rig.windows.onPopup = [&](MenuTree& menu) {
-            menu.Click(index == MenuItem::kNoIndex ? menu.Item(name)
-                                                   : menu.Element(name, static_cast<std::int16_t>(index)));
+            menu.Click(index == MenuItem::kNoIndex
+                           ? menu.Item(name)
+                           : menu.Element(name, static_cast<std::int16_t>(index)));
         };
         form.Form_MouseMove(kTrayRightButtonUp);
     }
@@ -132,8 +133,8 @@ TEST(Commands, AFailureIsReportedAndTheProgramRunsOn) {
 TEST(Exit, UnloadsWithoutAsking) {
     Menu m;
     m.Choose("mnuExit");
-    EXPECT_EQ(m.rig.log, (testing::EventLog{"popup open", "unload main window", "timer off", "tray delete",
-                                            "gdiplus stop", "popup closed"}));
+    EXPECT_EQ(m.rig.log, (testing::EventLog{"popup open", "unload main window", "timer off",
+                                            "tray delete", "gdiplus stop", "popup closed"}));
     EXPECT_TRUE(m.rig.windows.messages.empty());
 }
 

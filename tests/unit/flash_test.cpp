@@ -15,8 +15,9 @@ struct Flash {
 TEST(PlayFlash, ShowsTheTranslucentOverlayOverTheVirtualScreenThenDestroysIt) {
     Flash f;
     f.flash.PlayFlash(80);
-    const testing::EventLog expected{"flash load",   "flash topmost", "flash alpha 160", "flash move", "flash show",
-                                     "flash topmost", "flash alpha 160", "flash unload"};
+    const testing::EventLog expected{"flash load",      "flash topmost", "flash alpha 160",
+                                     "flash move",      "flash show",    "flash topmost",
+                                     "flash alpha 160", "flash unload"};
     EXPECT_EQ(f.rig.log, expected);
     EXPECT_EQ(f.rig.flash.rect.left, -1280);
     EXPECT_EQ(f.rig.flash.rect.width, 3200);

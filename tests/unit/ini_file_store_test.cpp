@@ -9,7 +9,8 @@ namespace {
 using testing::TestRig;
 
 TEST(IniLookup, MatchesNamesRegardlessOfCaseAndDropsBlanks) {
-    const std::string file = "; comment\r\n[settings]\r\n  intervalseconds =  30 \r\nShowFlash=\tja\t\r\n";
+    const std::string file =
+        "; comment\r\n[settings]\r\n  intervalseconds =  30 \r\nShowFlash=\tja\t\r\n";
     EXPECT_EQ(IniLookup(file, "Settings", "IntervalSeconds", "60"), "30");
     EXPECT_EQ(IniLookup(file, "SETTINGS", "SHOWFLASH", "true"), "ja");
 }
@@ -29,7 +30,8 @@ TEST(IniLookup, UsesTheFirstOfDuplicateSectionsAndKeys) {
 }
 
 TEST(IniLookup, CutsLongValuesTo1023BytesWithoutSplittingACharacter) {
-    EXPECT_EQ(IniLookup("[S]\r\nK=" + std::string(2000, 'x') + "\r\n", "S", "K", ""), std::string(1023, 'x'));
+    EXPECT_EQ(IniLookup("[S]\r\nK=" + std::string(2000, 'x') + "\r\n", "S", "K", ""),
+              std::string(1023, 'x'));
     std::string umlauts;
     for (int i = 0; i < 600; ++i) {
         umlauts += "ö";  // two bytes each: byte 1023 would split the 512th
@@ -42,7 +44,8 @@ TEST(IniLookup, IgnoresAUtf8ByteOrderMark) {
 }
 
 TEST(IniUpdate, ReplacesAValueInPlaceAndLeavesEveryOtherByte) {
-    const std::string before = "; mine\n[Other]\nA = 1\n\n[Settings]\r\nintervalseconds = 30 \r\nX=y\r\n[Z]\nk=v";
+    const std::string before =
+        "; mine\n[Other]\nA = 1\n\n[Settings]\r\nintervalseconds = 30 \r\nX=y\r\n[Z]\nk=v";
     EXPECT_EQ(IniUpdate(before, "Settings", "IntervalSeconds", "5"),
               "; mine\n[Other]\nA = 1\n\n[Settings]\r\nintervalseconds=5\r\nX=y\r\n[Z]\nk=v");
 }
@@ -81,7 +84,8 @@ TEST(EnsureIniDefaults, WritesTheEightLinesOnFirstStart) {
     rig.form->ini().EnsureIniDefaults();
     EXPECT_EQ(rig.Ini(),
               "[Settings]\r\nIntervalSeconds=60\r\nMaxImageCount=500\r\nUseMaxCount=true\r\n"
-              "UseMaxSize=true\r\nMaxTotalSizeMB=500\r\nScreenshotFolder=C:\\Tools\\\r\nShowFlash=true\r\n");
+              "UseMaxSize=true\r\nMaxTotalSizeMB=500\r\nScreenshotFolder=C:\\Tools\\\r\nShowFlash="
+              "true\r\n");
 }
 
 TEST(EnsureIniDefaults, StoresAUtf8ProgramFolderUnchanged) {

@@ -17,7 +17,8 @@ TEST(ManualShot, FlashesBeforeTheCaptureAndRefreshesAfterIt) {
     ASSERT_GE(rig.log.size(), 4u);
     EXPECT_EQ(rig.log.front(), "flash load");
     const auto unload = std::find(rig.log.begin(), rig.log.end(), "flash unload");
-    const auto capture = std::find(rig.log.begin(), rig.log.end(), std::string("capture ") + kManualShot);
+    const auto capture =
+        std::find(rig.log.begin(), rig.log.end(), std::string("capture ") + kManualShot);
     EXPECT_LT(unload, capture);
     EXPECT_EQ(rig.log.back(), "tray modify");
     EXPECT_FALSE(rig.flash.loaded);
@@ -37,7 +38,8 @@ TEST(ManualShot, AddsTheSeparatorItsFolderNeedsAndCreatesItOnce) {
     rig.fs.AddFolder("D:\\Shots");
     form.AppSettings.ScreenshotFolder = "D:\\Shots";
     form.TakeManualShot();
-    EXPECT_EQ(rig.screen.written.back(), "D:\\Shots\\manueller Screenshot\\ManualShot_20240305_140709.png");
+    EXPECT_EQ(rig.screen.written.back(),
+              "D:\\Shots\\manueller Screenshot\\ManualShot_20240305_140709.png");
     form.AppSettings.ScreenshotFolder = "C:\\Tools\\";
     form.TakeManualShot();
     form.TakeManualShot();
@@ -67,7 +69,8 @@ TEST(ManualShot, FailsSilentlyWhenTheFolderCannotBeMade) {
     form.TakeManualShot();
     EXPECT_TRUE(rig.windows.messages.empty());
     EXPECT_EQ(form.menu.Item("mnuInfoCount").caption, before);
-    EXPECT_EQ(rig.log.back(), "capture C:\\Gone\\manueller Screenshot\\ManualShot_20240305_140709.png");
+    EXPECT_EQ(rig.log.back(),
+              "capture C:\\Gone\\manueller Screenshot\\ManualShot_20240305_140709.png");
 }
 
 TEST(ManualShot, LetsADueTickAndASecondClickRunDuringTheFlash) {
@@ -84,8 +87,10 @@ TEST(ManualShot, LetsADueTickAndASecondClickRunDuringTheFlash) {
     EXPECT_FALSE(rig.flash.loaded);
     ASSERT_EQ(rig.screen.written.size(), 4u);
     EXPECT_EQ(rig.screen.written[1], "C:\\Tools\\Screenshot_20240305_140709.png");
-    EXPECT_EQ(rig.screen.written[2], "C:\\Tools\\manueller Screenshot\\ManualShot_20240305_140710.png");
-    EXPECT_EQ(rig.screen.written[3], "C:\\Tools\\manueller Screenshot\\ManualShot_20240305_140710.png");
+    EXPECT_EQ(rig.screen.written[2],
+              "C:\\Tools\\manueller Screenshot\\ManualShot_20240305_140710.png");
+    EXPECT_EQ(rig.screen.written[3],
+              "C:\\Tools\\manueller Screenshot\\ManualShot_20240305_140710.png");
 }
 
 }  // namespace

@@ -29,11 +29,12 @@ std::vector<std::string> Checked(const MenuItem& parent) {
 TEST(MenuTree, HasItsItemsInDisplayOrderWhenLoaded) {
     MenuTree menu;
     EXPECT_EQ(Captions(menu.Root()),
-              (std::vector<std::string>{"Ruvello", "Bilder: ?", "Größe: ? MB", "Version", "-", "Max. Bilder",
-                                        "Max. Speicher (MB)", "Intervall",
+              (std::vector<std::string>{"Ruvello", "Bilder: ?", "Größe: ? MB", "Version", "-",
+                                        "Max. Bilder", "Max. Speicher (MB)", "Intervall",
                                         "Optische Rückmeldung (Blitz) bei manuellem Screenshot",
                                         "Automatischer Programmstart bei Anmeldung", "-",
-                                        "Begrenzung Anzahl aktiv", "Begrenzung Speicher aktiv", "-", "Beenden"}));
+                                        "Begrenzung Anzahl aktiv", "Begrenzung Speicher aktiv", "-",
+                                        "Beenden"}));
     EXPECT_FALSE(menu.Item("mnuInfoCount").enabled);
     EXPECT_TRUE(menu.Item("mnuspacer2").IsSeparator());
     EXPECT_EQ(menu.Item("mnuMaxCount").children.size(), 1u);
@@ -67,9 +68,10 @@ TEST(BuildTrayMenu, FillsTheChoicesAndChecksTheDefaults) {
               (std::vector<std::string>{"25", "50", "100", "250", "500", "750", "1000", "1500"}));
     EXPECT_EQ(Captions(form.menu.Item("mnuMaxSize")),
               (std::vector<std::string>{"50", "100", "500", "750", "1000", "1500"}));
-    EXPECT_EQ(Captions(form.menu.Item("mnuInterval")),
-              (std::vector<std::string>{"5 Sek.", "10 Sek.", "15 Sek.", "30 Sek.", "1 Min.", "2 Min.", "5 Min.",
-                                        "10 Min.", "15 Min.", "20 Min.", "30 Min."}));
+    EXPECT_EQ(
+        Captions(form.menu.Item("mnuInterval")),
+        (std::vector<std::string>{"5 Sek.", "10 Sek.", "15 Sek.", "30 Sek.", "1 Min.", "2 Min.",
+                                  "5 Min.", "10 Min.", "15 Min.", "20 Min.", "30 Min."}));
     EXPECT_EQ(form.intervalChoices.back(), 1800);
     EXPECT_EQ(Checked(form.menu.Item("mnuMaxCount")), std::vector<std::string>{"500"});
     EXPECT_EQ(Checked(form.menu.Item("mnuMaxSize")), std::vector<std::string>{"500"});
@@ -81,7 +83,8 @@ TEST(BuildTrayMenu, FillsTheChoicesAndChecksTheDefaults) {
 
 TEST(BuildTrayMenu, ChecksNothingForSettingsOutsideTheLists) {
     TestRig rig;
-    rig.WriteIni("[Settings]\r\nIntervalSeconds=45\r\nMaxTotalSizeMB=250\r\nMaxImageCount=1500\r\n");
+    rig.WriteIni(
+        "[Settings]\r\nIntervalSeconds=45\r\nMaxTotalSizeMB=250\r\nMaxImageCount=1500\r\n");
     frmMain& form = rig.Loaded();
     EXPECT_TRUE(Checked(form.menu.Item("mnuInterval")).empty());
     EXPECT_TRUE(Checked(form.menu.Item("mnuMaxSize")).empty());

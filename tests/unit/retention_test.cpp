@@ -15,15 +15,14 @@ using testing::TestRig;
 
 struct Folder {
     TestRig rig;
-    Folder() {
-        rig.form->AppSettings.ScreenshotFolder = "C:\\Tools\\";
-    }
+    Folder() { rig.form->AppSettings.ScreenshotFolder = "C:\\Tools\\"; }
     void Add(const std::string& name, int second, std::int64_t size = 1000) {
         rig.fs.AddFile("C:\\Tools\\" + name, size, {2024, 1, 1, 10, 0, second});
     }
     void AddMany(int count, std::int64_t size = 1000) {
         for (int i = 0; i < count; ++i) {
-            rig.fs.AddFile("C:\\Tools\\s" + std::to_string(i) + ".png", size, {2024, 1, 1, 10, i / 60, i % 60});
+            rig.fs.AddFile("C:\\Tools\\s" + std::to_string(i) + ".png", size,
+                           {2024, 1, 1, 10, i / 60, i % 60});
         }
     }
     bool Has(const std::string& name) { return rig.fs.Find("C:\\Tools\\" + name) != nullptr; }

@@ -20,7 +20,8 @@ TEST(TickValues, CompareAcrossTheSignedAndUnsignedWrap) {
 struct Running {
     TestRig rig;
     frmMain& form;
-    explicit Running(std::uint32_t startTick = 1000) : form((rig.clock.tick = startTick, rig.Loaded())) {}
+    explicit Running(std::uint32_t startTick = 1000)
+        : form((rig.clock.tick = startTick, rig.Loaded())) {}
     // Moves the counter to `tick` and lets the timer fire.
     std::size_t TickAt(std::uint32_t tick) {
         rig.clock.tick = tick;
@@ -32,7 +33,8 @@ struct Running {
 
 TEST(Scheduler, TakesTheFirstShotAtStartUpAndTheNextOneIntervalLater) {
     Running r(1000);
-    EXPECT_EQ(r.rig.screen.written, std::vector<std::string>{"C:\\Tools\\Screenshot_20240305_140709.png"});
+    EXPECT_EQ(r.rig.screen.written,
+              std::vector<std::string>{"C:\\Tools\\Screenshot_20240305_140709.png"});
     EXPECT_EQ(r.form.nextShotTick, 61'000u);
     EXPECT_EQ(r.TickAt(60'999), 0u);
     EXPECT_EQ(r.TickAt(61'000), 1u);  // a due time equal to now counts as due
@@ -75,9 +77,14 @@ TEST(Scheduler, MovesOnWhenTheRetentionFailsSoFailuresDoNotRepeatEveryTick) {
 TEST(StartUp, RunsItsStepsInOrder) {
     TestRig rig;
     rig.form->Form_Load();
-    const testing::EventLog expected{"gdiplus start", "tray add", "tray modify", "tray modify",
-                                     "timer interval 500", "timer on",
-                                     "capture C:\\Tools\\Screenshot_20240305_140709.png", "tray modify"};
+    const testing::EventLog expected{"gdiplus start",
+                                     "tray add",
+                                     "tray modify",
+                                     "tray modify",
+                                     "timer interval 500",
+                                     "timer on",
+                                     "capture C:\\Tools\\Screenshot_20240305_140709.png",
+                                     "tray modify"};
     EXPECT_EQ(rig.log, expected);
     EXPECT_EQ(rig.tray.requests[1].data.icon, 0x77u);
     EXPECT_TRUE(rig.timer.enabled);
@@ -102,7 +109,8 @@ TEST(Shutdown, StopsTimerThenTrayThenImageLibraryEvenAfterFailures) {
     rig.Loaded();
     rig.tray.fails = true;
     rig.form->mnuExit_Click();
-    const testing::EventLog expected{"unload main window", "timer off", "tray delete", "gdiplus stop"};
+    const testing::EventLog expected{"unload main window", "timer off", "tray delete",
+                                     "gdiplus stop"};
     EXPECT_EQ(rig.log, expected);
     EXPECT_EQ(rig.tray.destroyed, std::vector<IconHandle>{0x77});
     rig.form->Form_Unload();

@@ -23,8 +23,9 @@ TEST(LoadSettings, GivesTheDefaultsWithoutAFile) {
 TEST(LoadSettings, ReadsAHandEditedFileInAnyOrderAndCase) {
     TestRig rig;
     rig.fs.AddFolder("D:");
-    rig.WriteIni("[SETTINGS]\nshowflash = falsch\nMAXIMAGECOUNT=25\nusemaxsize=nein\n"
-                 "IntervalSeconds=&H1E\nMaxTotalSizeMB=abc\nScreenshotFolder=D:\\Shots\\\n");
+    rig.WriteIni(
+        "[SETTINGS]\nshowflash = falsch\nMAXIMAGECOUNT=25\nusemaxsize=nein\n"
+        "IntervalSeconds=&H1E\nMaxTotalSizeMB=abc\nScreenshotFolder=D:\\Shots\\\n");
     rig.form->LoadSettings();
     const AppSettings& s = rig.form->AppSettings;
     EXPECT_EQ(s.IntervalSeconds, 30);

@@ -1,0 +1,24 @@
+#!/bin/sh
+# Installs what building, running and testing Ruvello needs on Debian 12, without questions.
+# Packages already present are not touched.
+set -eu
+
+PACKAGES="cmake ninja-build g++ clang clang-format libclang-rt-14-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  qt6-base-dev libgl-dev libx11-dev libxext-dev libpng-dev libdeflate-dev
+  mingw-w64 wine wine64
+  xvfb trayer xdotool x11-utils scrot imagemagick python3"
+
+missing=""
+for package in $PACKAGES; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
+        missing="$missing $package"
+done
+[ -z "$missing" ] && exit 0
+
+echo "Installing:$missing"
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+$sudo env DEBIAN_FRONTEND=noninteractive apt-get update -q
+# shellcheck disable=SC2086
+$sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends $missing
