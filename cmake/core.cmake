@@ -3,6 +3,7 @@ add_library(ruvello_core STATIC
     app/auto_shot.cpp
     app/frm_main.cpp
     autostart/bas_autostart.cpp
+    autostart/desktop_entry.cpp
     autostart/frm_main_autostart.cpp
     flash/bas_flash.cpp
     flash/frm_main_manual_shot.cpp

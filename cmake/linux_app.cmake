@@ -1,0 +1,31 @@
+# The Linux program: Qt 6 Widgets for tray, menu, overlay and message boxes, X11 for the grab.
+find_package(Qt6 REQUIRED COMPONENTS Widgets)
+find_package(X11 REQUIRED)
+find_package(PNG REQUIRED)
+
+# Everything but main, so that tests can drive the real desktop pieces too.
+add_library(ruvello_linux STATIC
+    autostart/autostart_host_posix.cpp
+    capture/atomic_file_posix.cpp
+    capture/pixel_layout.cpp
+    capture/png_libpng.cpp
+    capture/screen_capture_x11.cpp
+    capture/x11_grabber_x11.cpp
+    flash/flash_window_qt.cpp
+    platform/clock_posix.cpp
+    platform/file_system_posix.cpp
+    platform/locale_info_qt.cpp
+    platform/quit_signals_posix.cpp
+    platform/shot_timer_qt.cpp
+    platform/window_system_qt.cpp
+    platform/x11_sync_qt.cpp
+    tray/tray_host_qt.cpp
+    tray/tray_menu_qt.cpp
+)
+target_link_libraries(ruvello_linux PUBLIC ruvello_core Qt6::Widgets X11::X11 X11::Xext X11::xcb PNG::PNG)
+ruvello_warnings(ruvello_linux)
+
+add_executable(ruvello app/main_qt.cpp app/ruvello.qrc)
+set_target_properties(ruvello PROPERTIES AUTORCC ON RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+target_link_libraries(ruvello PRIVATE ruvello_linux)
+ruvello_warnings(ruvello)

@@ -1,0 +1,268 @@
+#include "platform/file_system_posix.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <memory>
+
+#include "platform/path.h"
+#include "platform/platform_error.h"
+#include "platform/text.h"
+
+namespace ruvello {
+namespace {
+
+[[noreturn]] void Fail(const char* operation, const std::string& path, int error) {
+    const auto cause = (error == ENOENT || error == ENOTDIR) ? PlatformError::Cause::NotFound
+                       : (error == EACCES || error == EPERM || error == EROFS)
+                           ? PlatformError::Cause::AccessDenied
+                           : PlatformError::Cause::Other;
+    throw PlatformError(operation, path, cause, std::strerror(error));
+}
+
+// Without trailing separators, so that "dir/" names the folder itself; "/" stays.
+std::string WithoutTrailingSlash(std::string path) {
+    while (path.size() > 1 && path.back() == '/') {
+        path.pop_back();
+    }
+    return path;
+}
+
+std::string_view BaseName(std::string_view path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+bool Passes(bool isFolder, bool isFile, bool hidden, SearchFilter filter) {
+    switch (filter) {
+        case SearchFilter::OrdinaryFiles:
+            return isFile && !hidden;
+        case SearchFilter::OrdinaryFilesAndFolders:
+            return (isFile || isFolder) && !hidden;
+        case SearchFilter::AnyFile:
+            return isFile;
+    }
+    return false;
+}
+
+struct DirCloser {
+    void operator()(DIR* dir) const { closedir(dir); }
+};
+
+struct Fd {
+    int fd = -1;
+    explicit Fd(int f) : fd(f) {}
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    ~Fd() {
+        if (fd >= 0) {
+            close(fd);
+        }
+    }
+};
+
+bool WriteAll(int fd, const std::string& content) {
+    std::size_t done = 0;
+    while (done < content.size()) {
+        const ssize_t n = write(fd, content.data() + done, content.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+struct stat StatOrFail(const char* operation, const std::string& path) {
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0) {
+        Fail(operation, path, errno);
+    }
+    if (!S_ISREG(st.st_mode)) {
+        Fail(operation, path, S_ISDIR(st.st_mode) ? EISDIR : ENOENT);
+    }
+    return st;
+}
+
+}  // namespace
+
+bool MatchesWildcard(std::string_view pattern, std::string_view name) {
+    // Iterative matching with one backtrack point for the last "*".
+    std::size_t p = 0, n = 0, star = std::string_view::npos, mark = 0;
+    auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
+    while (n < name.size()) {
+        if (p < pattern.size() && (pattern[p] == '?' || lower(pattern[p]) == lower(name[n]))) {
+            ++p;
+            ++n;
+        } else if (p < pattern.size() && pattern[p] == '*') {
+            star = p++;
+            mark = n;
+        } else if (star != std::string_view::npos) {
+            p = star + 1;
+            n = ++mark;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*') {
+        ++p;
+    }
+    return p == pattern.size();
+}
+
+std::vector<std::string> PosixFileSystem::Search(const std::string& pattern, SearchFilter filter) {
+    const std::size_t slash = pattern.rfind('/');
+    const std::string folder = slash == std::string::npos ? "."
+                               : slash == 0               ? "/"
+                                                          : pattern.substr(0, slash);
+    const std::string glob = slash == std::string::npos ? pattern : pattern.substr(slash + 1);
+    std::unique_ptr<DIR, DirCloser> dir(opendir(folder.c_str()));
+    if (!dir) {
+        if (errno == ENOENT || errno == ENOTDIR) {
+            return {};  // a folder that is gone lists nothing
+        }
+        Fail("Ordner lesen", folder, errno);
+    }
+    std::vector<std::string> names;
+    const int dirFd = dirfd(dir.get());
+    while (const dirent* entry = readdir(dir.get())) {
+        const std::string_view name = entry->d_name;
+        if (name == "." || name == ".." || !MatchesWildcard(glob, name)) {
+            continue;
+        }
+        bool isFile = entry->d_type == DT_REG;
+        bool isFolder = entry->d_type == DT_DIR;
+        if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
+            struct stat st {};
+            if (fstatat(dirFd, entry->d_name, &st, 0) != 0) {
+                continue;  // a dangling link or an entry that just vanished
+            }
+            isFile = S_ISREG(st.st_mode);
+            isFolder = S_ISDIR(st.st_mode);
+        }
+        if (Passes(isFolder, isFile, name.front() == '.', filter)) {
+            names.emplace_back(name);
+        }
+    }
+    return names;
+}
+
+bool PosixFileSystem::Exists(const std::string& path, SearchFilter filter) {
+    const std::string target = WithoutTrailingSlash(path);
+    struct stat st {};
+    if (target.empty() || stat(target.c_str(), &st) != 0) {
+        return false;
+    }
+    const bool hidden = BaseName(target).substr(0, 1) == ".";
+    return Passes(S_ISDIR(st.st_mode), S_ISREG(st.st_mode), hidden, filter);
+}
+
+std::int64_t PosixFileSystem::FileSize(const std::string& path) {
+    return static_cast<std::int64_t>(StatOrFail("Dateigröße lesen", path).st_size);
+}
+
+LocalDateTime PosixFileSystem::LastModified(const std::string& path) {
+    const std::time_t modified = StatOrFail("Änderungszeit lesen", path).st_mtime;
+    std::tm local{};
+    localtime_r(&modified, &local);
+    return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+            local.tm_hour,        local.tm_min,     local.tm_sec};
+}
+
+void PosixFileSystem::RemoveFile(const std::string& path) {
+    if (unlink(path.c_str()) != 0) {
+        Fail("Datei löschen", path, errno);
+    }
+}
+
+void PosixFileSystem::MakeFolder(const std::string& path) {
+    const std::string target = WithoutTrailingSlash(path);
+    if (mkdir(target.c_str(), 0777) != 0) {
+        Fail("Ordner anlegen", path, errno);
+    }
+}
+
+std::string PosixFileSystem::ProgramFolder() {
+    std::string exe(4096, '\0');
+    const ssize_t n = readlink("/proc/self/exe", exe.data(), exe.size());
+    if (n <= 0) {
+        Fail("Programmordner bestimmen", "/proc/self/exe", errno);
+    }
+    exe.resize(static_cast<std::size_t>(n));
+    const std::size_t slash = exe.rfind('/');
+    return slash == 0 ? "/" : exe.substr(0, slash);
+}
+
+std::string PosixFileSystem::ExeBaseName() {
+    std::string exe(4096, '\0');
+    const ssize_t n = readlink("/proc/self/exe", exe.data(), exe.size());
+    exe.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+    std::string name(BaseName(exe));
+    const std::size_t dot = name.rfind('.');
+    return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+}
+
+std::optional<std::string> PosixFileSystem::ReadWholeFile(const std::string& path) {
+    Fd file(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat st {};
+    if (file.fd < 0 || fstat(file.fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        return std::nullopt;
+    }
+    std::string content;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = read(file.fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            return std::nullopt;
+        }
+        if (n == 0) {
+            return content;
+        }
+        content.append(buffer, static_cast<std::size_t>(n));
+    }
+}
+
+// Writes a sibling temporary file and renames it over the target, so a reader never sees half a
+// file. A read-only target is refused, not replaced; a symbolic link is followed so that the
+// link stays; the file keeps its permission bits.
+bool PosixFileSystem::ReplaceWholeFile(const std::string& path, const std::string& content) {
+    std::string target = path;
+    if (char* resolved = realpath(path.c_str(), nullptr)) {
+        target = resolved;
+        std::free(resolved);
+    }
+    struct stat st {};
+    const bool exists = stat(target.c_str(), &st) == 0;
+    if (exists && (!S_ISREG(st.st_mode) || access(target.c_str(), W_OK) != 0)) {
+        return false;
+    }
+    std::string temp = target + ".XXXXXX";
+    Fd file(mkstemp(temp.data()));
+    if (file.fd < 0) {
+        return false;
+    }
+    const mode_t mode = exists ? (st.st_mode & 07777) : [] {
+        const mode_t mask = umask(0);
+        umask(mask);
+        return static_cast<mode_t>(0666 & ~mask);
+    }();
+    if (fchmod(file.fd, mode) != 0 || !WriteAll(file.fd, content) || fsync(file.fd) != 0 ||
+        rename(temp.c_str(), target.c_str()) != 0) {
+        unlink(temp.c_str());
+        return false;
+    }
+    return true;
+}
+
+}  // namespace ruvello

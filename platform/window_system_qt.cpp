@@ -1,0 +1,39 @@
+#include "platform/window_system_qt.h"
+
+#include <QCoreApplication>
+#include <QMessageBox>
+
+#include "tray/tray_host_qt.h"
+#include "tray/tray_menu_qt.h"
+
+namespace ruvello {
+
+QtWindowSystem::QtWindowSystem(std::function<ScreenRect()> virtualScreen,
+                               std::function<void()> unloadMain)
+    : virtualScreen_(std::move(virtualScreen)), unloadMain_(std::move(unloadMain)) {
+    mainWindow_.setWindowTitle(QStringLiteral("Ruvello"));
+}
+
+IconHandle QtWindowSystem::MainIconCopy() {
+    return kProgramIcon;
+}
+
+void QtWindowSystem::PopupMenu(MenuTree&) {
+    if (menu_) {
+        menu_->Popup();
+    }
+}
+
+void QtWindowSystem::DoEvents() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+void QtWindowSystem::ShowMessage(const std::string& text, const std::string& title) {
+    QString body = QString::fromStdString(text);
+    body.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    QMessageBox box(QMessageBox::Warning, QString::fromStdString(title), body, QMessageBox::Ok);
+    box.setWindowIcon(mainWindow_.windowIcon());
+    box.exec();
+}
+
+}  // namespace ruvello

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QWidget>
+
+#include <functional>
+
+#include "platform/window_system.h"
+
+namespace ruvello {
+
+class QtTrayMenu;
+
+// The window-system services of the Qt event loop. The main window is never shown.
+class QtWindowSystem : public WindowSystem {
+  public:
+    QtWindowSystem(std::function<ScreenRect()> virtualScreen, std::function<void()> unloadMain);
+
+    void AttachMenu(QtTrayMenu* menu) { menu_ = menu; }
+
+    WindowHandle MainWindow() override { return reinterpret_cast<WindowHandle>(&mainWindow_); }
+    IconHandle MainIconCopy() override;
+    ScreenRect VirtualScreen() override { return virtualScreen_(); }
+    void PopupMenu(MenuTree& menu) override;
+    void DoEvents() override;
+    void ShowMessage(const std::string& text, const std::string& title) override;
+    void UnloadMainWindow() override { unloadMain_(); }
+
+  private:
+    QWidget mainWindow_;
+    QtTrayMenu* menu_ = nullptr;
+    std::function<ScreenRect()> virtualScreen_;
+    std::function<void()> unloadMain_;
+};
+
+}  // namespace ruvello

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QIcon>
+#include <QSystemTrayIcon>
+
+#include <functional>
+
+#include "tray/tray_host.h"
+
+namespace ruvello {
+
+// Icon handles as the Qt desktop hands them out.
+inline constexpr IconHandle kProgramIcon = 1;
+inline constexpr IconHandle kDefaultAppIcon = 2;
+
+// The notification-area icon on QSystemTrayIcon: an XEmbed tray or a StatusNotifier host. The
+// menu is the icon's context menu, which the host opens on the right button; a left click is
+// reported as the released left button.
+class QtTrayHost : public TrayHost {
+  public:
+    QtTrayHost(QIcon programIcon, QMenu* contextMenu,
+               std::function<void(std::int32_t)> onTrayEvent);
+
+    void AttachContextMenu(QMenu* menu) { icon_.setContextMenu(menu); }
+
+    void NotifyIcon(TrayMessage message, const TrayIconData& data) override;
+    IconHandle DefaultAppIcon() override { return kDefaultAppIcon; }
+    void DestroyIcon(IconHandle) override {}  // Qt owns its icons
+
+  private:
+    QIcon IconFor(IconHandle handle) const;
+
+    QIcon programIcon_;
+    QSystemTrayIcon icon_;
+};
+
+}  // namespace ruvello
