@@ -244,7 +244,9 @@ bool PosixFileSystem::ReplaceWholeFile(const std::string& path, const std::strin
     }
     struct stat st {};
     const bool exists = stat(target.c_str(), &st) == 0;
-    if (exists && (!S_ISREG(st.st_mode) || access(target.c_str(), W_OK) != 0)) {
+    // A file without any write permission stays as it is, also for root, who could write anyway.
+    if (exists &&
+        (!S_ISREG(st.st_mode) || (st.st_mode & 0222) == 0 || access(target.c_str(), W_OK) != 0)) {
         return false;
     }
     std::string temp = target + ".XXXXXX";
