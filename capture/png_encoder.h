@@ -1,0 +1,55 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace ruvello {
+
+// A screen image as the X11 grab delivers it: 4 bytes a pixel, in memory B, G, R and an unused
+// byte; rows `stride` bytes apart, top row first.
+struct PixelRows {
+    const std::uint8_t* data;
+    std::int32_t width;   // >= 1
+    std::int32_t height;  // >= 1
+    std::size_t stride;   // >= 4 * width
+};
+
+// How each row's PNG filter is chosen.
+enum class PngFilterChoice {
+    kMinimumSum,  // per row, the one of Sub, Up and Paeth with the smallest sum of |signed bytes|
+    kPaeth,       // Paeth on every row
+};
+
+struct PngEncoderOptions {
+    // The top `zlib_share` of the rows goes to zlib on a second thread while the calling thread
+    // compresses the rest with libdeflate; 0 keeps all the work on the calling thread.
+    double zlib_share = 0.4;
+    int zlib_level = 4;
+    int libdeflate_level = 6;
+    PngFilterChoice filter = PngFilterChoice::kMinimumSum;
+};
+
+// Writes 8-bit RGB PNG files (colour type 2). Keep one encoder for a series of shots: it keeps
+// its working memory (about 0.6 of the frame's size) between calls.
+class PngEncoder {
+  public:
+    explicit PngEncoder(const PngEncoderOptions& options = {});
+    ~PngEncoder();
+    PngEncoder(const PngEncoder&) = delete;
+    PngEncoder& operator=(const PngEncoder&) = delete;
+
+    // Replaces the contents of `png` with the whole PNG file of `image`, reusing its capacity.
+    // All threads it starts have ended when it returns. Throws std::bad_alloc only.
+    void Encode(const PixelRows& image, std::vector<std::uint8_t>& png);
+
+  private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+// One-shot form of PngEncoder::Encode with the default options.
+std::vector<std::uint8_t> EncodePng(const PixelRows& image);
+
+}  // namespace ruvello

@@ -1,0 +1,14 @@
+# The PNG encoder of the Linux program: zlib and libdeflate, one part each, on two threads.
+find_path(LIBDEFLATE_INCLUDE_DIR libdeflate.h REQUIRED)
+find_library(LIBDEFLATE_LIBRARY deflate REQUIRED)
+find_package(ZLIB REQUIRED)
+find_package(Threads REQUIRED)
+
+add_library(ruvello_png STATIC
+    capture/png_encoder.cpp
+    capture/png_filters.cpp
+)
+target_include_directories(ruvello_png PUBLIC ${PROJECT_SOURCE_DIR})
+target_include_directories(ruvello_png SYSTEM PRIVATE ${LIBDEFLATE_INCLUDE_DIR})
+target_link_libraries(ruvello_png PRIVATE ${LIBDEFLATE_LIBRARY} ZLIB::ZLIB Threads::Threads)
+ruvello_warnings(ruvello_png)

@@ -1,0 +1,196 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+
+#include "capture/png_encoder.h"
+#include "png_check.h"
+
+namespace ruvello {
+namespace {
+
+using pngtest::TestImage;
+
+enum class Content { kRandom, kFlat, kGradient, kDesktop };
+
+// Pixels of the given kind; the unused fourth byte and the row padding are random, since the
+// encoder must ignore them.
+TestImage MakeImage(std::int32_t width, std::int32_t height, Content content,
+                    std::size_t padding = 0, std::uint32_t seed = 1) {
+    TestImage image{width, height, 4 * std::size_t(width) + padding, {}};
+    image.bytes.resize(image.stride * std::size_t(height));
+    std::mt19937 random(seed);
+    for (auto& byte : image.bytes) {
+        byte = static_cast<std::uint8_t>(random());
+    }
+    for (std::int32_t y = 0; y < height; ++y) {
+        for (std::int32_t x = 0; x < width; ++x) {
+            std::uint8_t* pixel = &image.bytes[std::size_t(y) * image.stride + 4 * std::size_t(x)];
+            switch (content) {
+                case Content::kRandom:
+                    break;
+                case Content::kFlat:
+                    pixel[0] = 0x30, pixel[1] = 0x60, pixel[2] = 0x90;
+                    break;
+                case Content::kGradient:
+                    pixel[0] = static_cast<std::uint8_t>(x);
+                    pixel[1] = static_cast<std::uint8_t>(y);
+                    pixel[2] = static_cast<std::uint8_t>(x + 3 * y);
+                    break;
+                case Content::kDesktop: {
+                    // Flat windows with sparse dark "glyphs" and a noisy "photo" corner.
+                    const bool photo = x > width / 2 && y > height / 2;
+                    const bool glyph = (y / 3) % 4 != 0 && random() % 5 == 0;
+                    const auto shade = static_cast<std::uint8_t>(photo ? random() % 64 + x : 0);
+                    pixel[0] = glyph ? 0x20 : static_cast<std::uint8_t>(0xE0 + shade);
+                    pixel[1] = glyph ? 0x20 : static_cast<std::uint8_t>(0xE8 - shade);
+                    pixel[2] = glyph ? 0x20 : static_cast<std::uint8_t>(0xF0 + y / 64);
+                    break;
+                }
+            }
+        }
+    }
+    return image;
+}
+
+std::string Describe(const TestImage& image) {
+    return std::to_string(image.width) + "x" + std::to_string(image.height) + " stride " +
+           std::to_string(image.stride);
+}
+
+void ExpectDecodesTo(const std::vector<std::uint8_t>& png, const TestImage& image) {
+    SCOPED_TRACE(Describe(image));
+    EXPECT_EQ(pngtest::InspectLayout(png).error, "");
+    const pngtest::Decoded decoded = pngtest::DecodeWithLibpng(png);
+    ASSERT_EQ(decoded.error, "");
+    EXPECT_EQ(decoded.width, image.width);
+    EXPECT_EQ(decoded.height, image.height);
+    // Not EXPECT_EQ: a mismatch would print megabytes.
+    EXPECT_TRUE(decoded.rgb == pngtest::ExpectedRgb(image.Rows())) << "the pixels differ";
+}
+
+std::vector<std::uint8_t> Encode(const TestImage& image, const PngEncoderOptions& options = {}) {
+    std::vector<std::uint8_t> png;
+    PngEncoder(options).Encode(image.Rows(), png);
+    return png;
+}
+
+TEST(PngRoundTrip, SmallThinAndOddShapesOfEveryContent) {
+    const std::pair<std::int32_t, std::int32_t> shapes[] = {
+        {1, 1}, {1, 2}, {2, 1}, {1, 1000}, {1000, 1}, {3, 3}, {17, 5}, {101, 33}, {255, 257}};
+    for (const Content content :
+         {Content::kRandom, Content::kFlat, Content::kGradient, Content::kDesktop}) {
+        for (const auto& [width, height] : shapes) {
+            const TestImage image = MakeImage(width, height, content);
+            ExpectDecodesTo(Encode(image), image);
+        }
+    }
+}
+
+// The rows split between the two threads only from 256 KiB of filtered rows on; zlib takes
+// 128 KiB batches; the split row is rounded and kept below the last row.
+TEST(PngRoundTrip, AroundTheThreadAndBatchSplits) {
+    const std::pair<std::int32_t, std::int32_t> shapes[] = {
+        {255, 342},   // 261 972 filtered bytes: one thread
+        {255, 343},   // 262 738: two
+        {255, 344},   //
+        {65536, 2},   // one row each
+        {50000, 3},   // rows longer than a batch
+        {16384, 9},   // two-row batches, the last one short
+        {16384, 40},  //
+        {1023, 999}};
+    for (const double share : {0.4, 0.01, 0.5, 0.99}) {
+        SCOPED_TRACE("zlib share " + std::to_string(share));
+        for (const auto& [width, height] : shapes) {
+            const TestImage image = MakeImage(width, height, Content::kDesktop, 0, 7);
+            ExpectDecodesTo(Encode(image, {.zlib_share = share}), image);
+        }
+    }
+}
+
+TEST(PngRoundTrip, RowsWithPaddingBeyondTheirPixels) {
+    for (const std::size_t padding : {1u, 3u, 4u, 12u, 100u}) {
+        for (const std::int32_t height : {5, 700}) {
+            const TestImage image = MakeImage(333, height, Content::kGradient, padding);
+            ExpectDecodesTo(Encode(image), image);
+        }
+    }
+}
+
+TEST(PngRoundTrip, EveryFilterChoiceAndLevelRange) {
+    const TestImage image = MakeImage(300, 301, Content::kDesktop);
+    for (const PngFilterChoice filter : {PngFilterChoice::kMinimumSum, PngFilterChoice::kPaeth}) {
+        for (const double share : {0.0, 0.5}) {
+            for (const int zlib_level : {1, 9}) {
+                for (const int libdeflate_level : {0, 1, 12}) {
+                    SCOPED_TRACE(std::to_string(share) + " zlib " + std::to_string(zlib_level) +
+                                 " libdeflate " + std::to_string(libdeflate_level));
+                    ExpectDecodesTo(Encode(image, {share, zlib_level, libdeflate_level, filter}),
+                                    image);
+                }
+            }
+        }
+    }
+}
+
+TEST(PngRoundTrip, IncompressibleImageSpansSeveralIdatChunks) {
+    const TestImage image = MakeImage(1024, 512, Content::kRandom);
+    const std::vector<std::uint8_t> png = Encode(image);
+    ExpectDecodesTo(png, image);
+    EXPECT_GE(pngtest::InspectLayout(png).idat_chunks, 2);
+}
+
+TEST(PngEncoderReuse, ReusedEncoderAndBufferGiveTheSameFilesAsFreshOnes) {
+    PngEncoder encoder;
+    std::vector<std::uint8_t> png = {1, 2, 3};  // replaced, not appended to
+    const TestImage images[] = {
+        MakeImage(1200, 500, Content::kDesktop, 0, 1), MakeImage(7, 3, Content::kGradient, 4, 2),
+        MakeImage(1200, 500, Content::kRandom, 0, 3), MakeImage(640, 480, Content::kDesktop, 8, 4)};
+    for (const TestImage& image : images) {
+        encoder.Encode(image.Rows(), png);
+        ExpectDecodesTo(png, image);
+        EXPECT_TRUE(png == EncodePng(image.Rows())) << Describe(image);
+    }
+}
+
+void SetGrey(TestImage& image, std::int32_t x, std::int32_t y, int value) {
+    std::uint8_t* pixel = &image.bytes[std::size_t(y) * image.stride + 4 * std::size_t(x)];
+    pixel[0] = pixel[1] = pixel[2] = static_cast<std::uint8_t>(value);
+}
+
+std::vector<std::uint8_t> FilterTypes(const TestImage& image,
+                                      const PngEncoderOptions& options = {}) {
+    return pngtest::InspectLayout(Encode(image, options)).filter_types;
+}
+
+// A ramp costs least as Sub, a repeated row as Up (which wins the tie with Paeth), and vertical
+// stripes beside horizontal ones only as Paeth.
+TEST(PngFilterChoice, MinimumSumPicksTheCheapestFilterOfEachRow) {
+    TestImage ramps = MakeImage(200, 3, Content::kRandom);
+    TestImage stripes = MakeImage(200, 3, Content::kRandom);
+    std::mt19937 random(5);
+    const int row_shade[] = {17, 99, 201};
+    for (std::int32_t x = 0; x < 200; ++x) {
+        SetGrey(ramps, x, 0, 2 * x);
+        SetGrey(ramps, x, 1, 2 * x);
+        SetGrey(ramps, x, 2, 5 * x);
+        const int column_shade = static_cast<int>(random() % 256);
+        for (std::int32_t y = 0; y < 3; ++y) {
+            SetGrey(stripes, x, y, x < 100 ? column_shade : row_shade[y]);
+        }
+    }
+    EXPECT_EQ(FilterTypes(ramps), (std::vector<std::uint8_t>{1, 2, 1}));
+    const std::vector<std::uint8_t> striped = FilterTypes(stripes);
+    ASSERT_EQ(striped.size(), 3u);
+    EXPECT_EQ(striped[1], 4);
+    EXPECT_EQ(striped[2], 4);
+    EXPECT_EQ(FilterTypes(ramps, {.filter = PngFilterChoice::kPaeth}),
+              (std::vector<std::uint8_t>{4, 4, 4}));
+}
+
+}  // namespace
+}  // namespace ruvello
