@@ -1,13 +1,16 @@
 #!/bin/sh
 # Installs what building, running and testing Ruvello needs on Debian 12, without questions.
 # Packages already present are not touched.
+# With "run", only what building and running the Linux program needs.
 set -eu
 
-PACKAGES="cmake ninja-build g++ clang clang-format libclang-rt-14-dev
-  libgtest-dev libgmock-dev libbenchmark-dev
-  qt6-base-dev libgl-dev libx11-dev libxext-dev libpng-dev libdeflate-dev
-  mingw-w64 wine wine64
-  xvfb trayer xdotool x11-utils scrot imagemagick python3"
+RUN_PACKAGES="cmake ninja-build g++ qt6-base-dev libgl-dev libx11-dev libxext-dev libpng-dev
+  libdeflate-dev zlib1g-dev xvfb trayer x11-utils"
+TEST_PACKAGES="clang clang-format libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev
+  mingw-w64 wine wine64 xdotool scrot imagemagick python3"
+
+PACKAGES="$RUN_PACKAGES"
+[ "${1:-all}" = run ] || PACKAGES="$RUN_PACKAGES $TEST_PACKAGES"
 
 missing=""
 for package in $PACKAGES; do

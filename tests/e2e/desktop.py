@@ -1,0 +1,245 @@
+"""A private X desktop for end-to-end tests: its own Xvfb on a free display, a real tray host,
+real clicks and keys through xdotool. Ends exactly the processes it started."""
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+import pngcheck
+
+
+class Failure(AssertionError):
+    pass
+
+
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+def wait_for(predicate, timeout, what):
+    """Polls until `predicate` gives a true value and returns it; fails after `timeout` s."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = predicate()
+        if value:
+            return value
+        if time.monotonic() > deadline:
+            raise Failure(f"timed out after {timeout} s waiting for {what}")
+        time.sleep(0.05)
+
+
+class Window:
+    LINE = re.compile(r'^(\s*)(0x[0-9a-f]+) (?:"(.*)"|\(has no name\)): \((.*)\)\s+(\d+)x(\d+)\+(-?\d+)\+(-?\d+)\s+\+(-?\d+)\+(-?\d+)')
+
+    def __init__(self, match):
+        self.depth = len(match.group(1))
+        self.id = match.group(2)
+        self.name = match.group(3) or ""
+        self.wm_class = match.group(4)
+        self.width, self.height = int(match.group(5)), int(match.group(6))
+        self.x, self.y = int(match.group(9)), int(match.group(10))
+
+    def center(self):
+        return self.x + self.width // 2, self.y + self.height // 2
+
+
+class Desktop:
+    """An X display of its own with a root-window pattern and, unless told otherwise, a tray host."""
+
+    def __init__(self, width=640, height=480, depth=24, tray=True):
+        self.width, self.height = width, height
+        self.processes = []
+        self.tmp = tempfile.mkdtemp(prefix="ruvello-e2e-")
+        home = os.path.join(self.tmp, "home")
+        runtime = os.path.join(self.tmp, "runtime")
+        os.makedirs(home)
+        os.makedirs(runtime, mode=0o700)
+        self.display = self._start_xvfb(width, height, depth)
+        self.env = dict(os.environ, DISPLAY=f":{self.display}", HOME=home,
+                        XDG_CONFIG_HOME=os.path.join(home, ".config"), XDG_RUNTIME_DIR=runtime,
+                        LANG="C.UTF-8", LC_ALL="C.UTF-8", QT_QPA_PLATFORM="xcb",
+                        DBUS_SESSION_BUS_ADDRESS="unix:path=/nonexistent")  # the XEmbed tray, not a StatusNotifier host
+        self.env.pop("XAUTHORITY", None)
+        self.pattern = self._set_root_pattern()
+        self.tray = None
+        if tray:
+            self.start_tray()
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+
+    def _start_xvfb(self, width, height, depth):
+        read_end, write_end = os.pipe()
+        process = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0",
+                                    f"{width}x{height}x{depth}", "-nolisten", "tcp", "-noreset"],
+                                   pass_fds=(write_end,), stderr=subprocess.DEVNULL)
+        self.processes.append(process)
+        os.close(write_end)
+        number = b""
+        while not number.endswith(b"\n"):
+            chunk = os.read(read_end, 16)
+            check(chunk, "Xvfb ended before it told its display number")
+            number += chunk
+        os.close(read_end)
+        return int(number)
+
+    def start(self, argv, log=None):
+        out = open(log, "ab") if log else subprocess.DEVNULL
+        process = subprocess.Popen(argv, env=self.env, stdout=out, stderr=subprocess.STDOUT)
+        self.processes.append(process)
+        return process
+
+    def run(self, *argv):
+        return subprocess.run(argv, env=self.env, capture_output=True, text=True, timeout=30)
+
+    def _set_root_pattern(self):
+        """A busy, known picture as the root window's background, so screenshots can be compared."""
+        w, h = self.width, self.height
+        rgb = bytearray(w * h * 3)
+        for y in range(h):
+            for x in range(w):
+                i = (y * w + x) * 3
+                rgb[i] = (x * 255) // max(w - 1, 1)
+                rgb[i + 1] = (y * 255) // max(h - 1, 1)
+                rgb[i + 2] = ((x // 16 + y // 16) % 2) * 200 + (x ^ y) % 40
+        path = os.path.join(self.tmp, "pattern.png")
+        pngcheck.write_png(path, w, h, bytes(rgb))
+        result = self.run("display", "-window", "root", path)
+        check(result.returncode in (0, 1), f"could not set the root pattern: {result.stderr}")
+        return bytes(rgb)
+
+    def start_tray(self):
+        self.tray = self.start(["trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel",
+                                "--width", "120", "--heighttype", "pixel", "--height", "28"])
+        wait_for(lambda: self.panel(), 10, "the tray host")
+
+    def stop_tray(self):
+        if self.tray:
+            self.tray.terminate()
+            self.tray.wait(5)
+            self.processes.remove(self.tray)
+            self.tray = None
+
+    def windows(self):
+        result = self.run("xwininfo", "-root", "-tree")
+        return [Window(m) for m in map(Window.LINE.match, result.stdout.splitlines()) if m]
+
+    def panel(self):
+        return next((w for w in self.windows() if w.name == "panel" and '"trayer"' in w.wm_class), None)
+
+    def click(self, x, y, button):
+        self.run("xdotool", "mousemove", str(x), str(y), "click", str(button))
+
+    def keys(self, *names):
+        for name in names:
+            self.run("xdotool", "key", name)
+            time.sleep(0.15)
+
+    def screen_rgb(self):
+        """An independent grab of the screen, through ImageMagick's import."""
+        path = os.path.join(self.tmp, "import.png")
+        self.run("import", "-window", "root", "-depth", "8", "-type", "TrueColor", path)
+        return pngcheck.read_png(path)
+
+    def close(self):
+        for process in reversed(self.processes):
+            if process.poll() is None:
+                process.terminate()
+                try:
+                    process.wait(5)
+                except subprocess.TimeoutExpired:
+                    process.kill()
+                    process.wait()
+        shutil.rmtree(self.tmp, ignore_errors=True)
+
+
+class Ruvello:
+    """The program under test in a program folder of its own."""
+
+    def __init__(self, desktop, exe, folder="Ruvello", config=None):
+        self.desktop = desktop
+        self.dir = os.path.join(desktop.tmp, folder)
+        os.makedirs(self.dir, exist_ok=True)
+        self.exe = os.path.join(self.dir, "ruvello")
+        shutil.copy2(exe, self.exe)
+        self.log = os.path.join(desktop.tmp, "ruvello.log")
+        if config is not None:
+            with open(self.path("config.ini"), "wb") as f:
+                f.write(config.encode())
+        self.process = None
+
+    def path(self, *parts):
+        return os.path.join(self.dir, *parts)
+
+    def start(self):
+        self.process = self.desktop.start([self.exe], log=self.log)
+        return self
+
+    def config(self):
+        with open(self.path("config.ini"), "rb") as f:
+            return f.read()
+
+    def screenshots(self, folder=None):
+        folder = folder or self.dir
+        return sorted(n for n in os.listdir(folder) if re.fullmatch(r"Screenshot_\d{8}_\d{6}\.png", n))
+
+    def icon(self, timeout=10):
+        """The docked tray icon: a window of the program inside the tray host's panel."""
+        def find():
+            panel = self.desktop.panel()
+            if not panel:
+                return None
+            for w in self.desktop.windows():
+                inside = panel.x <= w.x < panel.x + panel.width and panel.y <= w.y < panel.y + panel.height
+                if inside and '"ruvello"' in w.wm_class and w.width < 64:
+                    return w
+            return None
+        return wait_for(find, timeout, "the tray icon")
+
+    def left_click(self):
+        self.desktop.click(*self.icon().center(), 1)
+
+    def menu(self):
+        return next((w for w in self.desktop.windows()
+                     if '"ruvello"' in w.wm_class and w.width > 150 and w.height > 150), None)
+
+    def open_menu(self):
+        self.desktop.click(*self.icon().center(), 3)
+        return wait_for(self.menu, 10, "the tray menu")
+
+    def choose(self, *keys):
+        """Opens the menu and walks it with the keyboard."""
+        self.open_menu()
+        self.desktop.keys(*keys)
+        wait_for(lambda: self.menu() is None, 10, "the menu to close")
+
+    def wait_config(self, needle, timeout=10):
+        return wait_for(lambda: needle in self.config(), timeout, f"{needle!r} in config.ini")
+
+    def alive(self):
+        return self.process.poll() is None
+
+    def log_text(self):
+        try:
+            with open(self.log, errors="replace") as f:
+                return f.read()
+        except OSError:
+            return ""
+
+
+def main(test):
+    """Runs one test function with the program path from the command line; exit code 1 on failure."""
+    exe = os.path.abspath(sys.argv[1])
+    try:
+        test(exe)
+    except Failure as failure:
+        print(f"FAILED: {failure}")
+        sys.exit(1)
+    print("passed")
