@@ -105,6 +105,10 @@ bool X11Grabber::EnsureSharedImage(unsigned width, unsigned height) {
 const BgrxRows* X11Grabber::Present(XImage* image) {
     const auto* data = reinterpret_cast<const std::uint8_t*>(image->data);
     const PixelLayout layout = LayoutOf(*image);
+    if (layout.redMask == 0 || layout.greenMask == 0 || layout.blueMask == 0 ||
+        (layout.bitsPerPixel != 16 && layout.bitsPerPixel != 24 && layout.bitsPerPixel != 32)) {
+        return nullptr;  // a palette visual: no colours to read from the pixel values
+    }
     if (layout.IsBgrx()) {
         rows_ = {data, image->width, image->height,
                  static_cast<std::size_t>(image->bytes_per_line)};
