@@ -7,6 +7,7 @@ add_library(ruvello_core STATIC
     autostart/frm_main_autostart.cpp
     flash/bas_flash.cpp
     flash/frm_main_manual_shot.cpp
+    platform/file_system.cpp
     platform/path.cpp
     platform/text.cpp
     retention/enforce_limits.cpp

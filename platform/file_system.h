@@ -15,6 +15,13 @@ enum class SearchFilter {
     AnyFile,  // ordinary files and hidden or system ones; no folders
 };
 
+// A listed entry with what the retention needs of it.
+struct FileDetails {
+    std::string name;  // without folder
+    std::int64_t size = 0;
+    LocalDateTime modified;
+};
+
 // The file services the program needs. Paths use the platform's separator. Every failure is a
 // PlatformError; the callers decide what it means.
 class FileSystem {
@@ -26,6 +33,10 @@ class FileSystem {
     virtual std::vector<std::string> Search(const std::string& pattern, SearchFilter filter) = 0;
     // True when an entry of the filter's kind exists at `path` (a folder path may end in the
     // separator).
+    // Search with each file's size and last-modified time; an entry that vanishes between the
+    // listing and the reading of its details is left out. Backends whose listing carries the
+    // details (a directory read with a stat per entry, Windows' find data) answer it in one pass.
+    virtual std::vector<FileDetails> SearchDetails(const std::string& pattern, SearchFilter filter);
     virtual bool Exists(const std::string& path, SearchFilter filter) = 0;
     virtual std::int64_t FileSize(const std::string& path) = 0;
     virtual LocalDateTime LastModified(const std::string& path) = 0;

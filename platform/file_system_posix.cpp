@@ -118,7 +118,12 @@ bool MatchesWildcard(std::string_view pattern, std::string_view name) {
     return p == pattern.size();
 }
 
-std::vector<std::string> PosixFileSystem::Search(const std::string& pattern, SearchFilter filter) {
+namespace {
+
+// Reads a folder once, calling `take(name, stat)` for each entry of the filter's kind; the stat
+// is filled in only when `withDetails` is set (or the entry's type needs it).
+template <class Take>
+void ReadFolder(const std::string& pattern, SearchFilter filter, bool withDetails, Take take) {
     const std::size_t slash = pattern.rfind('/');
     const std::string folder = slash == std::string::npos ? "."
                                : slash == 0               ? "/"
@@ -127,32 +132,56 @@ std::vector<std::string> PosixFileSystem::Search(const std::string& pattern, Sea
     std::unique_ptr<DIR, DirCloser> dir(opendir(folder.c_str()));
     if (!dir) {
         if (errno == ENOENT || errno == ENOTDIR) {
-            return {};  // a folder that is gone lists nothing
+            return;  // a folder that is gone lists nothing
         }
         Fail("Ordner lesen", folder, errno);
     }
-    std::vector<std::string> names;
     const int dirFd = dirfd(dir.get());
     while (const dirent* entry = readdir(dir.get())) {
         const std::string_view name = entry->d_name;
         if (name == "." || name == ".." || !MatchesWildcard(glob, name)) {
             continue;
         }
+        struct stat st {};
         bool isFile = entry->d_type == DT_REG;
         bool isFolder = entry->d_type == DT_DIR;
-        if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
-            struct stat st {};
+        if (withDetails || entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
             if (fstatat(dirFd, entry->d_name, &st, 0) != 0) {
-                continue;  // a dangling link or an entry that just vanished
+                continue;  // a dangling link, or an entry that vanished since the read
             }
             isFile = S_ISREG(st.st_mode);
             isFolder = S_ISDIR(st.st_mode);
         }
         if (Passes(isFolder, isFile, name.front() == '.', filter)) {
-            names.emplace_back(name);
+            take(name, st);
         }
     }
+}
+
+LocalDateTime LocalTimeOf(time_t when) {
+    std::tm local{};
+    localtime_r(&when, &local);
+    return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+            local.tm_hour,        local.tm_min,     local.tm_sec};
+}
+
+}  // namespace
+
+std::vector<std::string> PosixFileSystem::Search(const std::string& pattern, SearchFilter filter) {
+    std::vector<std::string> names;
+    ReadFolder(pattern, filter, false,
+               [&](std::string_view name, const struct stat&) { names.emplace_back(name); });
     return names;
+}
+
+std::vector<FileDetails> PosixFileSystem::SearchDetails(const std::string& pattern,
+                                                        SearchFilter filter) {
+    std::vector<FileDetails> files;
+    ReadFolder(pattern, filter, true, [&](std::string_view name, const struct stat& st) {
+        files.push_back(
+            {std::string(name), static_cast<std::int64_t>(st.st_size), LocalTimeOf(st.st_mtime)});
+    });
+    return files;
 }
 
 bool PosixFileSystem::Exists(const std::string& path, SearchFilter filter) {
@@ -170,11 +199,7 @@ std::int64_t PosixFileSystem::FileSize(const std::string& path) {
 }
 
 LocalDateTime PosixFileSystem::LastModified(const std::string& path) {
-    const std::time_t modified = StatOrFail("Änderungszeit lesen", path).st_mtime;
-    std::tm local{};
-    localtime_r(&modified, &local);
-    return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
-            local.tm_hour,        local.tm_min,     local.tm_sec};
+    return LocalTimeOf(StatOrFail("Änderungszeit lesen", path).st_mtime);
 }
 
 void PosixFileSystem::RemoveFile(const std::string& path) {

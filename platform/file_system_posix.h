@@ -9,6 +9,8 @@ namespace ruvello {
 class PosixFileSystem : public FileSystem {
   public:
     std::vector<std::string> Search(const std::string& pattern, SearchFilter filter) override;
+    std::vector<FileDetails> SearchDetails(const std::string& pattern,
+                                           SearchFilter filter) override;
     bool Exists(const std::string& path, SearchFilter filter) override;
     std::int64_t FileSize(const std::string& path) override;
     LocalDateTime LastModified(const std::string& path) override;

@@ -12,39 +12,11 @@
 namespace ruvello {
 namespace {
 
-struct Entry {
-    std::string name;
-    std::int64_t size = 0;
-    bool deleted = false;
-};
-
 std::int64_t SortKey(const LocalDateTime& t) {
     return ((((static_cast<std::int64_t>(t.year) * 13 + t.month) * 32 + t.day) * 24 + t.hour) * 60 +
             t.minute) *
                60 +
            t.second;
-}
-
-struct WorkingList {
-    std::vector<Entry> entries;
-    std::vector<std::int64_t> keys;
-};
-
-WorkingList ReadWorkingList(FileSystem& fs, const std::string& folder) {
-    WorkingList list;
-    for (std::string& name : ListPngFiles(fs, folder)) {
-        const std::string path = folder + name;
-        Entry entry{std::move(name)};
-        std::int64_t key = 0;
-        if (ReadUnlessVanished([&] {
-                key = SortKey(fs.LastModified(path));
-                entry.size = fs.FileSize(path);
-            })) {
-            list.entries.push_back(std::move(entry));
-            list.keys.push_back(key);
-        }
-    }
-    return list;
 }
 
 }  // namespace
@@ -54,43 +26,47 @@ void EnforceLimits(FileSystem& fs, AppSettings& settings) {
         settings.UseMaxSize = false;
     }
     const std::string& folder = settings.ScreenshotFolder;
-    WorkingList list = ReadWorkingList(fs, folder);
-    const std::size_t n = list.entries.size();
+    const std::vector<FileDetails> files = ListPngFiles(fs, folder);
+    const std::size_t n = files.size();
     if (n == 0) {
         return;
     }
-    ExchangeOrder oldestFirst(std::move(list.keys));
-    auto entryAt = [&](std::size_t position) -> Entry& {
-        return list.entries[oldestFirst.At(position)];
-    };
-    // A file already deleted is not tried again: its name may have been taken by a new file.
-    auto remove = [&](Entry& entry) {
-        if (!entry.deleted) {
+    std::vector<std::int64_t> keys;
+    keys.reserve(n);
+    for (const FileDetails& file : files) {
+        keys.push_back(SortKey(file.modified));
+    }
+    ExchangeOrder oldestFirst(std::move(keys));
+    std::vector<bool> deleted(n);
+    // Deletes the file at a position of the sorted list. A file already deleted is not tried
+    // again: its name may have been taken by a new file since.
+    auto remove = [&](std::size_t position) -> const FileDetails& {
+        const std::size_t index = oldestFirst.At(position);
+        if (!deleted[index]) {
             CarryOn([&] {
-                fs.RemoveFile(folder + entry.name);
-                entry.deleted = true;
+                fs.RemoveFile(folder + files[index].name);
+                deleted[index] = true;
             });
         }
+        return files[index];
     };
 
     const std::size_t maxCount =
         settings.MaxImageCount > 0 ? static_cast<std::size_t>(settings.MaxImageCount) : 0;
     if (settings.UseMaxCount && n > maxCount) {
         for (std::size_t position = 0; position < n - maxCount; ++position) {
-            remove(entryAt(position));
+            remove(position);
         }
     }
     if (settings.UseMaxSize) {
         std::int64_t total = 0;
-        for (const Entry& entry : list.entries) {
-            total += entry.size;
+        for (const FileDetails& file : files) {
+            total += file.size;
         }
         const std::int64_t limit =
             static_cast<std::int64_t>(settings.MaxTotalSizeMB) * kBytesPerMegabyte;
         for (std::size_t position = 0, left = n; total > limit && left > 1; ++position, --left) {
-            Entry& oldest = entryAt(position);
-            remove(oldest);
-            total -= oldest.size;  // subtracted even when the deletion failed
+            total -= remove(position).size;  // subtracted even when the deletion failed
         }
     }
 }

@@ -5,13 +5,13 @@
 namespace ruvello {
 
 FolderStats GetFolderStats(FileSystem& fs, const std::string& folder) {
-    FolderStats stats;
+    const std::vector<FileDetails> files = ListPngFiles(fs, folder);
     std::int64_t totalBytes = 0;
-    for (const std::string& name : ListPngFiles(fs, folder)) {
-        if (ReadUnlessVanished([&] { totalBytes += fs.FileSize(folder + name); })) {
-            ++stats.imageCount;
-        }
+    for (const FileDetails& file : files) {
+        totalBytes += file.size;
     }
+    FolderStats stats;
+    stats.imageCount = static_cast<std::int32_t>(files.size());
     stats.sizeMB = static_cast<double>(totalBytes) / static_cast<double>(kBytesPerMegabyte);
     return stats;
 }

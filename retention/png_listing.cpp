@@ -1,17 +1,17 @@
 #include "retention/png_listing.h"
 
-#include <algorithm>
-
 #include "platform/text.h"
 
 namespace ruvello {
 
-std::vector<std::string> ListPngFiles(FileSystem& fs, const std::string& folder) {
-    std::vector<std::string> names = fs.Search(folder + "*.png", SearchFilter::OrdinaryFiles);
-    // Some file systems also match longer extensions ("x.png~", 8.3 aliases); only ".png" counts.
-    std::erase_if(names,
-                  [](const std::string& name) { return !EndsWithIgnoringAsciiCase(name, ".png"); });
-    return names;
+std::vector<FileDetails> ListPngFiles(FileSystem& fs, const std::string& folder) {
+    std::vector<FileDetails> files =
+        fs.SearchDetails(folder + "*.png", SearchFilter::OrdinaryFiles);
+    // Some file systems also match longer extensions (8.3 aliases); only ".png" counts.
+    std::erase_if(files, [](const FileDetails& file) {
+        return !EndsWithIgnoringAsciiCase(file.name, ".png");
+    });
+    return files;
 }
 
 }  // namespace ruvello

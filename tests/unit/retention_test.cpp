@@ -93,7 +93,11 @@ TEST(CountLimit, BreaksDateTiesAsTheExchangeSortDoes) {
         f.Add("B.png", 5);
         f.Add("C.png", 3);
         f.rig.form->EnforceLimits();
-        EXPECT_EQ(ListPngFiles(f.rig.fs, "C:\\Tools\\"), kept) << "MaxImageCount " << max;
+        std::vector<std::string> names;
+        for (const FileDetails& file : ListPngFiles(f.rig.fs, "C:\\Tools\\")) {
+            names.push_back(file.name);
+        }
+        EXPECT_EQ(names, kept) << "MaxImageCount " << max;
     }
 }
 
