@@ -13,6 +13,8 @@
 #include <system_error>
 #include <thread>
 
+#include <time.h>
+
 #include "capture/png_filters.h"
 
 namespace ruvello {
@@ -45,11 +47,21 @@ class Scratch {
     std::size_t size_ = 0;
 };
 
-// A compressed part of the zlib stream and the Adler-32 of its uncompressed bytes.
+// A compressed part of the zlib stream, the Adler-32 of its uncompressed bytes and the CPU time
+// its thread spent on it.
 struct Part {
     std::span<const Byte> deflate;
     std::uint32_t adler = 1;
+    double seconds = 0;
 };
+
+// CPU time of the calling thread: unlike the wall clock it leaves out the time other programs
+// took the core away, so it measures the work itself.
+double ThreadSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + 1e-9 * static_cast<double>(now.tv_nsec);
+}
 
 // Runs deflate over `n` bytes, in pieces that zlib's 32-bit counters can hold; `out` has room for
 // all of its output.
@@ -120,11 +132,13 @@ struct PngEncoder::State {
     State& operator=(const State&) = delete;
 
     std::int32_t TopRows(const PixelRows& image) const;
+    void Rebalance(const Part& top, const Part& bottom, double top_share);
     void Reserve(const PixelRows& image, std::int32_t top_rows);
     Part CompressTop(const PixelRows& image, std::int32_t rows);
     Part CompressBottom(const PixelRows& image, std::int32_t first);
 
     PngEncoderOptions options;
+    double share;  // of the rows that zlib gets
     z_stream zlib{};
     libdeflate_compressor* libdeflate = nullptr;
     png::RowFilter top_filter;
@@ -136,7 +150,7 @@ struct PngEncoder::State {
     Scratch bottom_stream;
 };
 
-PngEncoder::State::State(const PngEncoderOptions& o) : options(o) {
+PngEncoder::State::State(const PngEncoderOptions& o) : options(o), share(o.zlib_share) {
     options.zlib_level = std::clamp(options.zlib_level, 1, 9);
     options.libdeflate_level = std::clamp(options.libdeflate_level, 0, 12);
     // Raw deflate: the zlib header and the Adler-32 are written here, around both parts.
@@ -158,11 +172,22 @@ PngEncoder::State::~State() {
 
 std::int32_t PngEncoder::State::TopRows(const PixelRows& image) const {
     const std::size_t bytes = png::FilteredRowBytes(image.width) * std::size_t(image.height);
-    if (options.zlib_share <= 0 || bytes < kMinParallelBytes) {
+    if (share <= 0 || bytes < kMinParallelBytes) {
         return 0;
     }
-    const double rows = std::round(options.zlib_share * image.height);
+    const double rows = std::round(share * image.height);
     return static_cast<std::int32_t>(std::clamp(rows, 0.0, image.height - 1.0));
+}
+
+// Moves the split toward the share at which both parts would have taken equally long, were each
+// part's time proportional to its rows; only half-way, so that one odd shot cannot swing it.
+void PngEncoder::State::Rebalance(const Part& top, const Part& bottom, double top_share) {
+    const double zlib_frame = top.seconds / top_share;
+    const double libdeflate_frame = bottom.seconds / (1 - top_share);
+    if (zlib_frame > 0 && libdeflate_frame > 0) {
+        const double even = libdeflate_frame / (zlib_frame + libdeflate_frame);
+        share = std::clamp(0.5 * (share + even), 0.05, 0.95);
+    }
 }
 
 // Sizes every buffer for `image`, so that the two parts, which run at the same time, cannot fail.
@@ -187,6 +212,7 @@ void PngEncoder::State::Reserve(const PixelRows& image, std::int32_t top_rows) {
 // part's blocks can follow.
 Part PngEncoder::State::CompressTop(const PixelRows& image, std::int32_t rows) {
     const std::size_t row_bytes = png::FilteredRowBytes(image.width);
+    const double start = ThreadSeconds();
     deflateReset(&zlib);
     std::uint32_t adler = 1;
     for (std::int32_t y = 0; y < rows; y += batch_rows) {
@@ -197,18 +223,20 @@ Part PngEncoder::State::CompressTop(const PixelRows& image, std::int32_t rows) {
         Deflate(zlib, batch.data(), bytes, top_stream.data(), top_stream.size(),
                 y + n == rows ? Z_SYNC_FLUSH : Z_NO_FLUSH);
     }
-    return {{top_stream.data(), zlib.total_out}, adler};
+    return {{top_stream.data(), zlib.total_out}, adler, ThreadSeconds() - start};
 }
 
 // The bottom rows: filtered whole, as libdeflate compresses one buffer at a time, into blocks
 // that end with the final one.
 Part PngEncoder::State::CompressBottom(const PixelRows& image, std::int32_t first) {
+    const double start = ThreadSeconds();
     const std::int32_t rows = image.height - first;
     const std::size_t bytes = png::FilteredRowBytes(image.width) * std::size_t(rows);
     bottom_filter.FilterRows(image, first, rows, options.filter, bottom_rows.data());
     const std::size_t size = libdeflate_deflate_compress(
         libdeflate, bottom_rows.data(), bytes, bottom_stream.data(), bottom_stream.size());
-    return {{bottom_stream.data(), size}, libdeflate_adler32(1, bottom_rows.data(), bytes)};
+    const std::uint32_t adler = libdeflate_adler32(1, bottom_rows.data(), bytes);
+    return {{bottom_stream.data(), size}, adler, ThreadSeconds() - start};
 }
 
 PngEncoder::PngEncoder(const PngEncoderOptions& options)
@@ -234,6 +262,9 @@ void PngEncoder::Encode(const PixelRows& image, std::vector<std::uint8_t>& png) 
         }
         bottom = s.CompressBottom(image, top_rows);
     }
+    if (top_rows > 0 && s.options.balance) {
+        s.Rebalance(top, bottom, static_cast<double>(top_rows) / image.height);
+    }
     const std::size_t bottom_bytes =
         png::FilteredRowBytes(image.width) * std::size_t(image.height - top_rows);
 
@@ -252,6 +283,10 @@ void PngEncoder::Encode(const PixelRows& image, std::vector<std::uint8_t>& png) 
     AppendChunks(png, "IHDR", {width, height, format});
     AppendChunks(png, "IDAT", {zlib_header, top.deflate, bottom.deflate, adler_bytes});
     AppendChunks(png, "IEND", {});
+}
+
+double PngEncoder::zlib_share() const {
+    return state_->share;
 }
 
 std::vector<std::uint8_t> EncodePng(const PixelRows& image) {

@@ -29,6 +29,9 @@ struct PngEncoderOptions {
     int zlib_level = 4;
     int libdeflate_level = 6;
     PngFilterChoice filter = PngFilterChoice::kMinimumSum;
+    // After each image, move the share toward equal CPU times of both threads (so the files
+    // depend on timing); off, every file depends on its image alone.
+    bool balance = true;
 };
 
 // Writes 8-bit RGB PNG files (colour type 2). Keep one encoder for a series of shots: it keeps
@@ -43,6 +46,9 @@ class PngEncoder {
     // Replaces the contents of `png` with the whole PNG file of `image`, reusing its capacity.
     // All threads it starts have ended when it returns. Throws std::bad_alloc only.
     void Encode(const PixelRows& image, std::vector<std::uint8_t>& png);
+
+    // The share of the rows that the next image gives zlib.
+    double zlib_share() const;
 
   private:
     struct State;

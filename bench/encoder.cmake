@@ -1,0 +1,24 @@
+# The reference desktop frames as BGRX rows, for every benchmark that needs screen content.
+find_package(PNG REQUIRED)
+add_library(ruvello_bench_frames STATIC ${CMAKE_CURRENT_LIST_DIR}/bench_frames.cpp)
+target_include_directories(ruvello_bench_frames PUBLIC ${CMAKE_CURRENT_LIST_DIR})
+target_compile_definitions(ruvello_bench_frames
+    PRIVATE RUVELLO_FRAMES_DIR_DEFAULT="${PROJECT_SOURCE_DIR}/../shared/bench")
+target_link_libraries(ruvello_bench_frames PRIVATE PNG::PNG)
+ruvello_warnings(ruvello_bench_frames)
+
+if(TARGET ruvello_png)
+    add_executable(ruvello_png_bench ${CMAKE_CURRENT_LIST_DIR}/png_encoder_bench.cpp)
+    target_link_libraries(ruvello_png_bench PRIVATE ruvello_png ruvello_bench_frames PNG::PNG
+                                                    benchmark::benchmark)
+    ruvello_warnings(ruvello_png_bench)
+
+    # One iteration of the chosen encoder, so that the benchmark cannot rot; the measurements
+    # themselves are run by hand (see png_encoder_bench.cpp).
+    if(RUVELLO_TESTS AND EXISTS ${PROJECT_SOURCE_DIR}/../shared/bench/desktop-1920x1080.png)
+        add_test(NAME png_encoder_bench_smoke
+                 COMMAND ruvello_png_bench --benchmark_filter=^encoder/default/desktop-1920
+                         --benchmark_min_time=0)
+        set_tests_properties(png_encoder_bench_smoke PROPERTIES LABELS bench)
+    endif()
+endif()

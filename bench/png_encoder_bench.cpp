@@ -1,0 +1,168 @@
+// The PNG encoder alone on the reference desktop frames, against libpng's defaults (the size
+// reference) and against one-thread libdeflate forms of itself. Each benchmark reports the file
+// size (bytes) and its ratio to libpng's default output for the same frame (ratio).
+//
+// RUVELLO_BENCH_SWEEP=1 adds the grid of zlib share and levels that chose the defaults.
+
+#include <benchmark/benchmark.h>
+#include <png.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "bench_frames.h"
+#include "capture/png_encoder.h"
+#include "capture/png_filters.h"
+
+namespace ruvello {
+namespace {
+
+using bench::BgrxFrame;
+
+PixelRows Rows(const BgrxFrame& frame) {
+    return {frame.pixels.data(), frame.width, frame.height, frame.stride};
+}
+
+// libpng at its defaults (zlib level 6, the adaptive filter choice), fed the BGRX rows as they are.
+std::vector<std::uint8_t> EncodeWithLibpngDefaults(const BgrxFrame& frame) {
+    std::vector<std::uint8_t> png;
+    png_structp writer = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(writer);
+    png_set_write_fn(
+        writer, &png,
+        [](png_structp p, png_bytep data, png_size_t n) {
+            auto* out = static_cast<std::vector<std::uint8_t>*>(png_get_io_ptr(p));
+            out->insert(out->end(), data, data + n);
+        },
+        nullptr);
+    png_set_IHDR(writer, info, static_cast<png_uint_32>(frame.width),
+                 static_cast<png_uint_32>(frame.height), 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(writer, info);
+    png_set_bgr(writer);
+    png_set_filler(writer, 0, PNG_FILLER_AFTER);
+    for (std::int32_t y = 0; y < frame.height; ++y) {
+        png_write_row(writer, frame.pixels.data() + std::size_t(y) * frame.stride);
+    }
+    png_write_end(writer, info);
+    png_destroy_write_struct(&writer, &info);
+    return png;
+}
+
+double ReferenceBytes(const BgrxFrame& frame) {
+    static std::map<std::string, double> bytes;
+    auto [at, added] = bytes.try_emplace(frame.name, 0.0);
+    if (added) {
+        at->second = static_cast<double>(EncodeWithLibpngDefaults(frame).size());
+    }
+    return at->second;
+}
+
+void ReportSize(benchmark::State& state, const BgrxFrame& frame, std::size_t bytes) {
+    state.counters["bytes"] = static_cast<double>(bytes);
+    state.counters["ratio"] = static_cast<double>(bytes) / ReferenceBytes(frame);
+}
+
+void BM_Libpng(benchmark::State& state, const BgrxFrame* frame) {
+    std::size_t bytes = 0;
+    for (auto _ : state) {
+        bytes = EncodeWithLibpngDefaults(*frame).size();
+    }
+    ReportSize(state, *frame, bytes);
+}
+
+// One encoder and one output buffer for all shots, as the program keeps them.
+void BM_Encoder(benchmark::State& state, const BgrxFrame* frame, PngEncoderOptions options) {
+    PngEncoder encoder(options);
+    std::vector<std::uint8_t> png;
+    for (auto _ : state) {
+        encoder.Encode(Rows(*frame), png);
+    }
+    ReportSize(state, *frame, png.size());
+    state.counters["share"] = encoder.zlib_share();
+}
+
+// A new encoder and buffer every shot: the cost of allocating and faulting in its memory.
+void BM_EncoderFresh(benchmark::State& state, const BgrxFrame* frame) {
+    std::size_t bytes = 0;
+    for (auto _ : state) {
+        bytes = EncodePng(Rows(*frame)).size();
+    }
+    ReportSize(state, *frame, bytes);
+}
+
+// The filter pass alone, on one thread.
+void BM_Filter(benchmark::State& state, const BgrxFrame* frame, PngFilterChoice choice) {
+    png::RowFilter filter;
+    filter.Reserve(frame->width);
+    std::vector<std::uint8_t> rows(png::FilteredRowBytes(frame->width) *
+                                   std::size_t(frame->height));
+    for (auto _ : state) {
+        filter.FilterRows(Rows(*frame), 0, frame->height, choice, rows.data());
+        benchmark::DoNotOptimize(rows.data());
+    }
+}
+
+std::string Describe(const PngEncoderOptions& o) {
+    const std::string filter = o.filter == PngFilterChoice::kPaeth ? "/paeth" : "";
+    if (o.zlib_share <= 0) {
+        return "one_thread/libdeflate" + std::to_string(o.libdeflate_level) + filter;
+    }
+    return "two_threads/zlib" + std::to_string(o.zlib_level) + "_" +
+           std::to_string(static_cast<int>(o.zlib_share * 100 + 0.5)) + "%+libdeflate" +
+           std::to_string(o.libdeflate_level) + filter;
+}
+
+template <typename... Args>
+void Register(const std::string& name, const BgrxFrame& frame, Args&&... args) {
+    benchmark::RegisterBenchmark((name + "/" + frame.name).c_str(), std::forward<Args>(args)...)
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime()  // the encoder's second thread does not show in the caller's CPU time
+        ->ComputeStatistics(
+            "min",
+            [](const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); })
+        ->ComputeStatistics("max", [](const std::vector<double>& v) {
+            return *std::max_element(v.begin(), v.end());
+        });
+}
+
+void RegisterAll() {
+    std::vector<PngEncoderOptions> variants = {PngEncoderOptions{}};
+    for (const int level : {4, 5, 6, 7}) {
+        variants.push_back({.zlib_share = 0, .libdeflate_level = level});
+    }
+    variants.push_back({.zlib_share = 0, .filter = PngFilterChoice::kPaeth});
+    if (std::getenv("RUVELLO_BENCH_SWEEP")) {
+        for (const int zlib_level : {3, 4, 5}) {
+            for (const int libdeflate_level : {5, 6}) {
+                for (const double share : {0.3, 0.35, 0.4, 0.45}) {
+                    variants.push_back({share, zlib_level, libdeflate_level});
+                }
+            }
+        }
+    }
+    for (const BgrxFrame& frame : bench::ReferenceFrames()) {
+        Register("encoder/default", frame, BM_Encoder, &frame, PngEncoderOptions{});
+        Register("encoder/default_fresh_buffers", frame, BM_EncoderFresh, &frame);
+        for (const PngEncoderOptions& options : variants) {
+            Register("encoder/" + Describe(options), frame, BM_Encoder, &frame, options);
+        }
+        Register("libpng/default", frame, BM_Libpng, &frame);
+        Register("filter/minimum_sum", frame, BM_Filter, &frame, PngFilterChoice::kMinimumSum);
+        Register("filter/paeth", frame, BM_Filter, &frame, PngFilterChoice::kPaeth);
+    }
+}
+
+}  // namespace
+}  // namespace ruvello
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    ruvello::RegisterAll();
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+}
