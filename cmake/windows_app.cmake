@@ -1,0 +1,60 @@
+# The Windows program ruvello.exe: the portable core on Win32, GDI and GDI+.
+enable_language(RC)
+
+# GCC 12 warns falsely about overlapping copies in inlined string concatenation at -O2 and up
+# (its bug 105651), in the core; it is off there for this compiler.
+if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_LESS 13)
+    target_compile_options(ruvello_core PRIVATE -Wno-restrict)
+endif()
+
+set(RUVELLO_WIN32_BACKEND_SOURCES
+    app/main_window_win32.cpp
+    autostart/autostart_host_win32.cpp
+    capture/screen_capture_win32.cpp
+    flash/flash_window_win32.cpp
+    platform/clock_win32.cpp
+    platform/file_system_win32.cpp
+    platform/last_error_win32.cpp
+    platform/locale_info_win32.cpp
+    platform/shot_timer_win32.cpp
+    platform/text_win32.cpp
+    platform/window_system_win32.cpp
+    settings/profile_store_win32.cpp
+    tray/tray_host_win32.cpp
+    tray/tray_menu_win32.cpp
+)
+set(RUVELLO_WIN32_LIBRARIES gdiplus shell32 ole32 uuid)
+
+# The backends as a library of their own, so that the backend tests link the same code.
+add_library(ruvello_win32 STATIC ${RUVELLO_WIN32_BACKEND_SOURCES})
+target_link_libraries(ruvello_win32 PUBLIC ruvello_core ${RUVELLO_WIN32_LIBRARIES})
+target_compile_definitions(ruvello_win32 PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX)
+ruvello_warnings(ruvello_win32)
+
+# The resources get no compiler warning options: those are for C++ only.
+add_library(ruvello_resources OBJECT app/ruvello.rc)
+target_include_directories(ruvello_resources PRIVATE ${PROJECT_SOURCE_DIR})
+set_source_files_properties(app/ruvello.rc PROPERTIES
+    OBJECT_DEPENDS "${PROJECT_SOURCE_DIR}/app/ruvello.manifest;${PROJECT_SOURCE_DIR}/app/icon/ruvello.ico")
+
+add_executable(ruvello WIN32 app/main_win32.cpp $<TARGET_OBJECTS:ruvello_resources>)
+target_link_libraries(ruvello PRIVATE ruvello_win32)
+ruvello_warnings(ruvello)
+set_target_properties(ruvello PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+if(MINGW)
+    target_link_options(ruvello PRIVATE -municode)
+elseif(MSVC)
+    # The manifest comes from the resource script.
+    target_link_options(ruvello PRIVATE /MANIFEST:NO)
+endif()
+
+# Checks of the backends against the real Windows API; run under Wine by the tests.
+if(RUVELLO_TESTS AND EXISTS ${PROJECT_SOURCE_DIR}/tests/e2e/wine/backend_tests_win32.cpp)
+    add_executable(ruvello_backend_tests tests/e2e/wine/backend_tests_win32.cpp)
+    target_link_libraries(ruvello_backend_tests PRIVATE ruvello_win32)
+    ruvello_warnings(ruvello_backend_tests)
+    set_target_properties(ruvello_backend_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+    if(MINGW)
+        target_link_options(ruvello_backend_tests PRIVATE -municode)
+    endif()
+endif()

@@ -1,0 +1,227 @@
+#include "platform/file_system_win32.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <limits>
+
+#include "platform/handle_guard_win32.h"
+#include "platform/last_error_win32.h"
+#include "platform/text_win32.h"
+
+namespace ruvello {
+namespace {
+
+constexpr DWORD kHiddenOrSystem = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+
+bool Passes(DWORD attributes, SearchFilter filter) {
+    const bool folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    const bool hidden = (attributes & kHiddenOrSystem) != 0;
+    switch (filter) {
+        case SearchFilter::OrdinaryFiles:
+            return !folder && !hidden;
+        case SearchFilter::OrdinaryFilesAndFolders:
+            return folder || !hidden;
+        case SearchFilter::AnyFile:
+            return !folder;
+    }
+    return false;
+}
+
+bool IsDotEntry(const wchar_t* name) {
+    return (name[0] == L'.' && name[1] == L'\0') ||
+           (name[0] == L'.' && name[1] == L'.' && name[2] == L'\0');
+}
+
+// Without trailing separators, except the one of a drive root ("C:\").
+std::wstring WithoutTrailingSeparators(std::wstring path) {
+    while (path.size() > 1 && (path.back() == L'\\' || path.back() == L'/') &&
+           !(path.size() == 3 && path[1] == L':')) {
+        path.pop_back();
+    }
+    return path;
+}
+
+WIN32_FILE_ATTRIBUTE_DATA FileData(const char* operation, const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(Wide(path).c_str(), GetFileExInfoStandard, &data)) {
+        ThrowLastError(operation, path);
+    }
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        throw PlatformError(operation, path, PlatformError::Cause::NotFound, "a folder");
+    }
+    return data;
+}
+
+std::size_t LastSeparator(const std::wstring& path) {
+    return path.find_last_of(L"\\/");
+}
+
+}  // namespace
+
+std::vector<std::string> FileSystemWin32::Search(const std::string& pattern, SearchFilter filter) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAW found{};
+    FindHandle search(FindFirstFileW(Wide(pattern).c_str(), &found));
+    if (!search) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
+            error == ERROR_NO_MORE_FILES) {
+            return names;
+        }
+        throw ErrorFromCode("search", pattern, error);
+    }
+    do {
+        if (!IsDotEntry(found.cFileName) && Passes(found.dwFileAttributes, filter)) {
+            names.push_back(Utf8(found.cFileName));
+        }
+    } while (FindNextFileW(search.get(), &found));
+    const DWORD error = GetLastError();
+    if (error != ERROR_NO_MORE_FILES) {
+        throw ErrorFromCode("search", pattern, error);
+    }
+    return names;
+}
+
+bool FileSystemWin32::Exists(const std::string& path, SearchFilter filter) {
+    if (path.empty()) {
+        return false;
+    }
+    const DWORD attributes = GetFileAttributesW(WithoutTrailingSeparators(Wide(path)).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && Passes(attributes, filter);
+}
+
+std::int64_t FileSystemWin32::FileSize(const std::string& path) {
+    const WIN32_FILE_ATTRIBUTE_DATA data = FileData("size", path);
+    return static_cast<std::int64_t>((static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) |
+                                     data.nFileSizeLow);
+}
+
+// One bias (the current one) for every file keeps the files' order of age, also across a
+// change to or from daylight saving time.
+LocalDateTime FileSystemWin32::LastModified(const std::string& path) {
+    const WIN32_FILE_ATTRIBUTE_DATA data = FileData("time", path);
+    FILETIME local{};
+    SYSTEMTIME t{};
+    if (!FileTimeToLocalFileTime(&data.ftLastWriteTime, &local) ||
+        !FileTimeToSystemTime(&local, &t)) {
+        ThrowLastError("time", path);
+    }
+    return {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond};
+}
+
+void FileSystemWin32::RemoveFile(const std::string& path) {
+    if (!DeleteFileW(Wide(path).c_str())) {
+        ThrowLastError("delete", path);
+    }
+}
+
+void FileSystemWin32::MakeFolder(const std::string& path) {
+    if (!CreateDirectoryW(WithoutTrailingSeparators(Wide(path)).c_str(), nullptr)) {
+        ThrowLastError("mkdir", path);
+    }
+}
+
+std::string FileSystemWin32::ProgramFolder() {
+    std::wstring folder = ModulePath();
+    const std::size_t cut = LastSeparator(folder);
+    folder.resize(cut == std::wstring::npos ? 0 : cut);
+    if (folder.size() == 2 && folder[1] == L':') {
+        folder += L'\\';  // a drive root keeps its separator
+    }
+    return Utf8(folder);
+}
+
+std::string FileSystemWin32::ExeBaseName() {
+    std::wstring name = ModulePath();
+    const std::size_t cut = LastSeparator(name);
+    if (cut != std::wstring::npos) {
+        name.erase(0, cut + 1);
+    }
+    const std::size_t dot = name.rfind(L'.');
+    if (dot != std::wstring::npos && dot > 0) {
+        name.resize(dot);
+    }
+    return Utf8(name);
+}
+
+std::optional<std::string> FileSystemWin32::ReadWholeFile(const std::string& path) {
+    FileHandle file(CreateFileW(Wide(path).c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        return std::nullopt;
+    }
+    std::string content;
+    char chunk[65536];
+    DWORD got = 0;
+    while (ReadFile(file.get(), chunk, sizeof chunk, &got, nullptr)) {
+        if (got == 0) {
+            return content;
+        }
+        content.append(chunk, got);
+    }
+    return std::nullopt;
+}
+
+bool FileSystemWin32::ReplaceWholeFile(const std::string& path, const std::string& content) {
+    const std::wstring target = Wide(path);
+    const std::wstring temporary = TemporarySibling(target);
+    {
+        FileHandle file(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) {
+            return false;
+        }
+        bool written = true;
+        for (std::size_t at = 0; written && at < content.size();) {
+            const DWORD part = static_cast<DWORD>(
+                std::min<std::size_t>(content.size() - at, std::numeric_limits<DWORD>::max() / 2));
+            DWORD done = 0;
+            written = WriteFile(file.get(), content.data() + at, part, &done, nullptr) && done > 0;
+            at += done;
+        }
+        if (!written || !FlushFileBuffers(file.get())) {
+            file.reset();
+            DeleteFileW(temporary.c_str());
+            return false;
+        }
+    }
+    return MoveIntoPlace(temporary, target);
+}
+
+std::wstring TemporarySibling(const std::wstring& path) {
+    return path + L"." + std::to_wstring(GetCurrentProcessId()) + L".tmp";
+}
+
+bool MoveIntoPlace(const std::wstring& temporary, const std::wstring& path) {
+    if (MoveFileExW(temporary.c_str(), path.c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        return true;
+    }
+    DeleteFileW(temporary.c_str());
+    return false;
+}
+
+std::wstring ModulePath() {
+    // Paths beyond MAX_PATH are possible; the buffer grows until the name fits.
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length =
+            GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (length == 0) {
+            ThrowLastError("module path", "");
+        }
+        if (length < buffer.size()) {
+            buffer.resize(length);
+            break;
+        }
+        if (buffer.size() >= 32768) {
+            throw PlatformError("module path", "", PlatformError::Cause::Other, "too long");
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+    return buffer;
+}
+
+}  // namespace ruvello

@@ -1,0 +1,60 @@
+#include "platform/window_system_win32.h"
+
+#include "platform/last_error_win32.h"
+#include "platform/text_win32.h"
+
+namespace ruvello {
+
+ScreenRect VirtualScreenRect() {
+    return {GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN),
+            GetSystemMetrics(SM_CXVIRTUALSCREEN), GetSystemMetrics(SM_CYVIRTUALSCREEN)};
+}
+
+WindowHandle WindowSystemWin32::MainWindow() {
+    return reinterpret_cast<WindowHandle>(window_);
+}
+
+// A copy, so that whoever destroys it (the tray at its end) leaves the window's own icon alone.
+IconHandle WindowSystemWin32::MainIconCopy() {
+    auto icon = reinterpret_cast<HICON>(GetClassLongPtrW(window_, GCLP_HICONSM));
+    if (!icon) {
+        icon = reinterpret_cast<HICON>(GetClassLongPtrW(window_, GCLP_HICON));
+    }
+    HICON copy = icon ? CopyIcon(icon) : nullptr;
+    if (!copy) {
+        ThrowLastError("icon", "");
+    }
+    return reinterpret_cast<IconHandle>(copy);
+}
+
+ScreenRect WindowSystemWin32::VirtualScreen() {
+    return VirtualScreenRect();
+}
+
+void WindowSystemWin32::PopupMenu(MenuTree& menu) {
+    menu_.Show(window_, menu);
+}
+
+void WindowSystemWin32::DoEvents() {
+    MSG message{};
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            // The main loop has to see it too.
+            PostQuitMessage(static_cast<int>(message.wParam));
+            return;
+        }
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
+
+void WindowSystemWin32::ShowMessage(const std::string& text, const std::string& title) {
+    MessageBoxW(IsWindow(window_) ? window_ : nullptr, Wide(text).c_str(), Wide(title).c_str(),
+                MB_OK | MB_ICONEXCLAMATION);
+}
+
+void WindowSystemWin32::UnloadMainWindow() {
+    unload_();
+}
+
+}  // namespace ruvello
