@@ -1,8 +1,6 @@
 // The PNG encoder alone on the reference desktop frames, against libpng's defaults (the size
 // reference) and against one-thread libdeflate forms of itself. Each benchmark reports the file
 // size (bytes) and its ratio to libpng's default output for the same frame (ratio).
-//
-// RUVELLO_BENCH_SWEEP=1 adds the grid of zlib share and levels that chose the defaults.
 
 #include <benchmark/benchmark.h>
 #include <png.h>
@@ -83,7 +81,6 @@ void BM_Encoder(benchmark::State& state, const BgrxFrame* frame, PngEncoderOptio
         encoder.Encode(Rows(*frame), png);
     }
     ReportSize(state, *frame, png.size());
-    state.counters["share"] = encoder.zlib_share();
 }
 
 // A new encoder and buffer every shot: the cost of allocating and faulting in its memory.
@@ -108,13 +105,8 @@ void BM_Filter(benchmark::State& state, const BgrxFrame* frame, PngFilterChoice 
 }
 
 std::string Describe(const PngEncoderOptions& o) {
-    const std::string filter = o.filter == PngFilterChoice::kPaeth ? "/paeth" : "";
-    if (o.zlib_share <= 0) {
-        return "one_thread/libdeflate" + std::to_string(o.libdeflate_level) + filter;
-    }
-    return "two_threads/zlib" + std::to_string(o.zlib_level) + "_" +
-           std::to_string(static_cast<int>(o.zlib_share * 100 + 0.5)) + "%+libdeflate" +
-           std::to_string(o.libdeflate_level) + filter;
+    return std::to_string(o.threads) + (o.threads == 1 ? "_thread" : "_threads") + "/level" +
+           std::to_string(o.level) + (o.filter == PngFilterChoice::kPaeth ? "/paeth" : "");
 }
 
 template <typename... Args>
@@ -131,19 +123,12 @@ void Register(const std::string& name, const BgrxFrame& frame, Args&&... args) {
 }
 
 void RegisterAll() {
-    std::vector<PngEncoderOptions> variants = {PngEncoderOptions{}};
-    for (const int level : {4, 5, 6, 7}) {
-        variants.push_back({.zlib_share = 0, .libdeflate_level = level});
-    }
-    variants.push_back({.zlib_share = 0, .filter = PngFilterChoice::kPaeth});
-    if (std::getenv("RUVELLO_BENCH_SWEEP")) {
-        for (const int zlib_level : {3, 4, 5}) {
-            for (const int libdeflate_level : {5, 6}) {
-                for (const double share : {0.3, 0.35, 0.4, 0.45}) {
-                    variants.push_back({share, zlib_level, libdeflate_level});
-                }
-            }
+    std::vector<PngEncoderOptions> variants;
+    for (const int threads : {1, 2}) {
+        for (const int level : {4, 5, 6, 7}) {
+            variants.push_back({.threads = threads, .level = level});
         }
+        variants.push_back({.threads = threads, .filter = PngFilterChoice::kPaeth});
     }
     for (const BgrxFrame& frame : bench::ReferenceFrames()) {
         Register("encoder/default", frame, BM_Encoder, &frame, PngEncoderOptions{});

@@ -5,16 +5,13 @@
 
 #include <algorithm>
 #include <array>
-#include <climits>
-#include <cmath>
-#include <initializer_list>
+#include <atomic>
 #include <new>
 #include <span>
 #include <system_error>
 #include <thread>
 
-#include <time.h>
-
+#include "capture/deflate_join.h"
 #include "capture/png_filters.h"
 
 namespace ruvello {
@@ -22,10 +19,14 @@ namespace {
 
 using Byte = std::uint8_t;
 
-// Below this many filtered bytes starting a thread costs more than it saves.
+// Below this many filtered bytes a second thread costs more than it saves.
 constexpr std::size_t kMinParallelBytes = 256 * 1024;
-// zlib takes its rows in batches of about this size, so that they stay in the cache.
-constexpr std::size_t kBatchBytes = 128 * 1024;
+// Pieces hold about this many filtered bytes, and there are at least kMinPieces: small enough
+// that the threads finish close together, large enough that starting each piece without the
+// previous one's window costs next to nothing in size. They depend on the image alone, so that
+// the file does too.
+constexpr std::size_t kPieceBytes = 1536 * 1024;
+constexpr std::size_t kMinPieces = 4;
 // PNG caps a chunk at 2^31 - 1 bytes; the stream goes into IDAT chunks of this size.
 constexpr std::size_t kIdatBytes = std::size_t{1} << 20;
 
@@ -47,40 +48,26 @@ class Scratch {
     std::size_t size_ = 0;
 };
 
-// A compressed part of the zlib stream, the Adler-32 of its uncompressed bytes and the CPU time
-// its thread spent on it.
-struct Part {
-    std::span<const Byte> deflate;
-    std::uint32_t adler = 1;
-    double seconds = 0;
+struct CompressorDeleter {
+    void operator()(libdeflate_compressor* c) const { libdeflate_free_compressor(c); }
 };
 
-// CPU time of the calling thread: unlike the wall clock it leaves out the time other programs
-// took the core away, so it measures the work itself.
-double ThreadSeconds() {
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + 1e-9 * static_cast<double>(now.tv_nsec);
-}
+// What one thread works with.
+struct Worker {
+    png::RowFilter filter;
+    Scratch rows;  // the filtered rows of its current piece
+    std::unique_ptr<libdeflate_compressor, CompressorDeleter> compressor;
+};
 
-// Runs deflate over `n` bytes, in pieces that zlib's 32-bit counters can hold; `out` has room for
-// all of its output.
-void Deflate(z_stream& z, const Byte* in, std::size_t n, Byte* out, std::size_t capacity,
-             int flush) {
-    do {
-        const std::size_t piece = std::min<std::size_t>(n, UINT_MAX);
-        z.next_in = const_cast<Byte*>(in);  // zlib's interface predates const
-        z.avail_in = static_cast<uInt>(piece);
-        in += piece;
-        n -= piece;
-        do {
-            z.next_out = out + z.total_out;
-            z.avail_out =
-                static_cast<uInt>(std::min<std::size_t>(capacity - z.total_out, UINT_MAX));
-            deflate(&z, n == 0 ? flush : Z_NO_FLUSH);
-        } while (z.avail_out == 0);
-    } while (n > 0);
-}
+// A run of rows, compressed on its own into a raw deflate stream that, but for the last piece,
+// lets the next piece's stream follow.
+struct Piece {
+    std::int32_t first_row = 0;
+    std::int32_t rows = 0;
+    Scratch deflate;
+    std::size_t size = 0;
+    std::uint32_t adler = 1;  // of its filtered rows
+};
 
 std::array<Byte, 4> BigEndian(std::uint32_t v) {
     return {static_cast<Byte>(v >> 24), static_cast<Byte>(v >> 16), static_cast<Byte>(v >> 8),
@@ -92,29 +79,28 @@ void AppendU32(std::vector<Byte>& png, std::uint32_t v) {
     png.insert(png.end(), bytes.begin(), bytes.end());
 }
 
-// Appends the chunks of `type` whose data are `pieces` joined, at most `max_data` bytes each.
+// Appends chunks of `type` whose data are `parts` joined, at most kIdatBytes each.
 void AppendChunks(std::vector<Byte>& png, const char* type,
-                  std::initializer_list<std::span<const Byte>> pieces,
-                  std::size_t max_data = kIdatBytes) {
+                  std::span<const std::span<const Byte>> parts) {
     std::size_t left = 0;
-    for (const auto& piece : pieces) {
-        left += piece.size();
+    for (const auto& part : parts) {
+        left += part.size();
     }
-    auto piece = pieces.begin();
+    auto part = parts.begin();
     std::size_t offset = 0;
     do {
-        std::size_t n = std::min(left, max_data);
+        std::size_t n = std::min(left, kIdatBytes);
         left -= n;
         AppendU32(png, static_cast<std::uint32_t>(n));
         const std::size_t start = png.size();
         png.insert(png.end(), type, type + 4);
         while (n > 0) {
-            const std::size_t take = std::min(n, piece->size() - offset);
-            png.insert(png.end(), piece->data() + offset, piece->data() + offset + take);
+            const std::size_t take = std::min(n, part->size() - offset);
+            png.insert(png.end(), part->data() + offset, part->data() + offset + take);
             n -= take;
             offset += take;
-            if (offset == piece->size()) {
-                ++piece;
+            if (offset == part->size()) {
+                ++part;
                 offset = 0;
             }
         }
@@ -127,116 +113,104 @@ void AppendChunks(std::vector<Byte>& png, const char* type,
 
 struct PngEncoder::State {
     explicit State(const PngEncoderOptions& o);
-    ~State();
-    State(const State&) = delete;
-    State& operator=(const State&) = delete;
 
-    std::int32_t TopRows(const PixelRows& image) const;
-    void Rebalance(const Part& top, const Part& bottom, double top_share);
-    void Reserve(const PixelRows& image, std::int32_t top_rows);
-    Part CompressTop(const PixelRows& image, std::int32_t rows);
-    Part CompressBottom(const PixelRows& image, std::int32_t first);
+    void Plan(const PixelRows& image);
+    void RunPieces(const PixelRows& image, Worker& worker);
+    void Compress(const PixelRows& image, Worker& worker, Piece& piece, bool last) const;
+    std::uint32_t Adler(std::int32_t width) const;
 
     PngEncoderOptions options;
-    double share;  // of the rows that zlib gets
-    z_stream zlib{};
-    libdeflate_compressor* libdeflate = nullptr;
-    png::RowFilter top_filter;
-    png::RowFilter bottom_filter;
-    std::int32_t batch_rows = 1;
-    Scratch batch;
-    Scratch top_stream;
-    Scratch bottom_rows;
-    Scratch bottom_stream;
+    std::vector<Worker> workers;  // one a thread
+    std::vector<Piece> pieces;    // the first piece_count are this image's
+    std::size_t piece_count = 0;
+    std::atomic<std::size_t> next_piece{0};
+    std::vector<std::span<const Byte>> stream;  // the parts of the zlib stream
 };
 
-PngEncoder::State::State(const PngEncoderOptions& o) : options(o), share(o.zlib_share) {
-    options.zlib_level = std::clamp(options.zlib_level, 1, 9);
-    options.libdeflate_level = std::clamp(options.libdeflate_level, 0, 12);
-    // Raw deflate: the zlib header and the Adler-32 are written here, around both parts.
-    // Z_FILTERED suits PNG rows and is what libpng uses for them.
-    if (deflateInit2(&zlib, options.zlib_level, Z_DEFLATED, -15, 8, Z_FILTERED) != Z_OK) {
-        throw std::bad_alloc();
-    }
-    libdeflate = libdeflate_alloc_compressor(options.libdeflate_level);
-    if (libdeflate == nullptr) {
-        deflateEnd(&zlib);
-        throw std::bad_alloc();
-    }
+PngEncoder::State::State(const PngEncoderOptions& o) : options(o) {
+    options.threads = std::max(options.threads, 1);
+    options.level = std::clamp(options.level, 0, 12);
 }
 
-PngEncoder::State::~State() {
-    libdeflate_free_compressor(libdeflate);
-    deflateEnd(&zlib);
-}
-
-std::int32_t PngEncoder::State::TopRows(const PixelRows& image) const {
-    const std::size_t bytes = png::FilteredRowBytes(image.width) * std::size_t(image.height);
-    if (share <= 0 || bytes < kMinParallelBytes) {
-        return 0;
-    }
-    const double rows = std::round(share * image.height);
-    return static_cast<std::int32_t>(std::clamp(rows, 0.0, image.height - 1.0));
-}
-
-// Moves the split toward the share at which both parts would have taken equally long, were each
-// part's time proportional to its rows; only half-way, so that one odd shot cannot swing it.
-void PngEncoder::State::Rebalance(const Part& top, const Part& bottom, double top_share) {
-    const double zlib_frame = top.seconds / top_share;
-    const double libdeflate_frame = bottom.seconds / (1 - top_share);
-    if (zlib_frame > 0 && libdeflate_frame > 0) {
-        const double even = libdeflate_frame / (zlib_frame + libdeflate_frame);
-        share = std::clamp(0.5 * (share + even), 0.05, 0.95);
-    }
-}
-
-// Sizes every buffer for `image`, so that the two parts, which run at the same time, cannot fail.
-void PngEncoder::State::Reserve(const PixelRows& image, std::int32_t top_rows) {
+// Cuts the image into pieces and sizes every buffer, so that the threads cannot fail.
+void PngEncoder::State::Plan(const PixelRows& image) {
     const std::size_t row_bytes = png::FilteredRowBytes(image.width);
-    const std::size_t bottom_bytes = row_bytes * std::size_t(image.height - top_rows);
-    top_filter.Reserve(image.width);
-    bottom_filter.Reserve(image.width);
-    if (top_rows > 0) {
-        batch_rows = static_cast<std::int32_t>(
-            std::clamp<std::size_t>(kBatchBytes / row_bytes, 1, std::size_t(top_rows)));
-        batch.Reserve(std::size_t(batch_rows) * row_bytes);
-        // deflateBound leaves out flushes; a sync flush adds at most an empty stored block.
-        top_stream.Reserve(deflateBound(&zlib, row_bytes * std::size_t(top_rows)) + 16);
+    const std::size_t bytes = row_bytes * std::size_t(image.height);
+    piece_count = 1;
+    if (options.threads > 1 && bytes >= kMinParallelBytes) {
+        piece_count = std::max(kMinPieces, bytes / kPieceBytes);
+        piece_count = std::min(piece_count, std::size_t(image.height));
     }
-    bottom_rows.Reserve(bottom_bytes);
-    bottom_stream.Reserve(libdeflate_deflate_compress_bound(libdeflate, bottom_bytes));
+    const std::size_t thread_count = std::min(std::size_t(options.threads), piece_count);
+    if (workers.size() < thread_count) {
+        workers.resize(thread_count);
+    }
+    if (pieces.size() < piece_count) {
+        pieces.resize(piece_count);
+    }
+    std::size_t most_rows = 0;
+    for (std::size_t i = 0; i < piece_count; ++i) {
+        Piece& piece = pieces[i];
+        piece.first_row = static_cast<std::int32_t>(std::size_t(image.height) * i / piece_count);
+        const auto end =
+            static_cast<std::int32_t>(std::size_t(image.height) * (i + 1) / piece_count);
+        piece.rows = end - piece.first_row;
+        most_rows = std::max(most_rows, std::size_t(piece.rows));
+    }
+    for (std::size_t t = 0; t < thread_count; ++t) {
+        Worker& worker = workers[t];
+        if (!worker.compressor) {
+            worker.compressor.reset(libdeflate_alloc_compressor(options.level));
+            if (!worker.compressor) {
+                throw std::bad_alloc();
+            }
+        }
+        worker.filter.Reserve(image.width);
+        worker.rows.Reserve(most_rows * row_bytes);
+    }
+    for (std::size_t i = 0; i < piece_count; ++i) {
+        const std::size_t piece_bytes = row_bytes * std::size_t(pieces[i].rows);
+        const std::size_t bound =
+            libdeflate_deflate_compress_bound(workers[0].compressor.get(), piece_bytes);
+        pieces[i].deflate.Reserve(std::max(bound, png::StoredBytes(piece_bytes)) +
+                                  png::kContinuationBytes);
+    }
+    stream.reserve(piece_count + 2);
+    next_piece = 0;
 }
 
-// The top rows: filtered a batch at a time, deflated by zlib and ended with a sync flush, which
-// closes the last block without marking it final and pads to a whole byte, so that the bottom
-// part's blocks can follow.
-Part PngEncoder::State::CompressTop(const PixelRows& image, std::int32_t rows) {
-    const std::size_t row_bytes = png::FilteredRowBytes(image.width);
-    const double start = ThreadSeconds();
-    deflateReset(&zlib);
-    std::uint32_t adler = 1;
-    for (std::int32_t y = 0; y < rows; y += batch_rows) {
-        const std::int32_t n = std::min(batch_rows, rows - y);
-        const std::size_t bytes = std::size_t(n) * row_bytes;
-        top_filter.FilterRows(image, y, n, options.filter, batch.data());
-        adler = libdeflate_adler32(adler, batch.data(), bytes);
-        Deflate(zlib, batch.data(), bytes, top_stream.data(), top_stream.size(),
-                y + n == rows ? Z_SYNC_FLUSH : Z_NO_FLUSH);
+// Takes the next piece until none is left, so that a faster thread simply does more of them.
+void PngEncoder::State::RunPieces(const PixelRows& image, Worker& worker) {
+    for (std::size_t i; (i = next_piece.fetch_add(1)) < piece_count;) {
+        Compress(image, worker, pieces[i], i + 1 == piece_count);
     }
-    return {{top_stream.data(), zlib.total_out}, adler, ThreadSeconds() - start};
 }
 
-// The bottom rows: filtered whole, as libdeflate compresses one buffer at a time, into blocks
-// that end with the final one.
-Part PngEncoder::State::CompressBottom(const PixelRows& image, std::int32_t first) {
-    const double start = ThreadSeconds();
-    const std::int32_t rows = image.height - first;
-    const std::size_t bytes = png::FilteredRowBytes(image.width) * std::size_t(rows);
-    bottom_filter.FilterRows(image, first, rows, options.filter, bottom_rows.data());
-    const std::size_t size = libdeflate_deflate_compress(
-        libdeflate, bottom_rows.data(), bytes, bottom_stream.data(), bottom_stream.size());
-    const std::uint32_t adler = libdeflate_adler32(1, bottom_rows.data(), bytes);
-    return {{bottom_stream.data(), size}, adler, ThreadSeconds() - start};
+void PngEncoder::State::Compress(const PixelRows& image, Worker& worker, Piece& piece,
+                                 bool last) const {
+    const std::size_t bytes = png::FilteredRowBytes(image.width) * std::size_t(piece.rows);
+    Byte* const rows = worker.rows.data();
+    Byte* const out = piece.deflate.data();
+    worker.filter.FilterRows(image, piece.first_row, piece.rows, options.filter, rows);
+    piece.adler = libdeflate_adler32(1, rows, bytes);
+    piece.size = libdeflate_deflate_compress(worker.compressor.get(), rows, bytes, out,
+                                             piece.deflate.size() - png::kContinuationBytes);
+    if (!last) {
+        const auto final_block = png::FindFinalBlock({out, piece.size});
+        piece.size = final_block ? png::MakeContinuable(out, *final_block)
+                                 : png::StoreContinuable(rows, bytes, out);
+    }
+}
+
+// The Adler-32 of all filtered rows, from those of the pieces.
+std::uint32_t PngEncoder::State::Adler(std::int32_t width) const {
+    std::uint32_t adler = pieces[0].adler;
+    for (std::size_t i = 1; i < piece_count; ++i) {
+        const auto bytes = png::FilteredRowBytes(width) * std::size_t(pieces[i].rows);
+        adler = static_cast<std::uint32_t>(
+            adler32_combine(adler, pieces[i].adler, static_cast<z_off_t>(bytes)));
+    }
+    return adler;
 }
 
 PngEncoder::PngEncoder(const PngEncoderOptions& options)
@@ -246,47 +220,40 @@ PngEncoder::~PngEncoder() = default;
 
 void PngEncoder::Encode(const PixelRows& image, std::vector<std::uint8_t>& png) {
     State& s = *state_;
-    const std::int32_t top_rows = s.TopRows(image);
-    s.Reserve(image, top_rows);
-    Part top;
-    Part bottom;
+    s.Plan(image);
     {
-        std::jthread worker;
-        if (top_rows > 0) {
-            auto compress_top = [&] { top = s.CompressTop(image, top_rows); };
+        std::vector<std::jthread> helpers;  // joined at the end of this block
+        helpers.reserve(s.workers.size());
+        for (std::size_t t = 1; t < s.workers.size(); ++t) {
             try {
-                worker = std::jthread(compress_top);
+                helpers.emplace_back([&s, &image, t] { s.RunPieces(image, s.workers[t]); });
             } catch (const std::system_error&) {
-                compress_top();  // no thread to be had: the same work, one after the other
+                break;  // no more threads to be had: the running ones take the remaining pieces
             }
         }
-        bottom = s.CompressBottom(image, top_rows);
+        s.RunPieces(image, s.workers[0]);
     }
-    if (top_rows > 0 && s.options.balance) {
-        s.Rebalance(top, bottom, static_cast<double>(top_rows) / image.height);
-    }
-    const std::size_t bottom_bytes =
-        png::FilteredRowBytes(image.width) * std::size_t(image.height - top_rows);
 
-    const auto adler = static_cast<std::uint32_t>(
-        adler32_combine(top.adler, bottom.adler, static_cast<z_off_t>(bottom_bytes)));
     const Byte zlib_header[] = {0x78, 0x9C};  // deflate, 32 KiB window, no dictionary
-    const auto adler_bytes = BigEndian(adler);
+    const auto adler = BigEndian(s.Adler(image.width));
+    s.stream.assign({zlib_header});
+    std::size_t stream_bytes = sizeof zlib_header + adler.size();
+    for (std::size_t i = 0; i < s.piece_count; ++i) {
+        s.stream.emplace_back(s.pieces[i].deflate.data(), s.pieces[i].size);
+        stream_bytes += s.pieces[i].size;
+    }
+    s.stream.emplace_back(adler);
+
     const auto width = BigEndian(static_cast<std::uint32_t>(image.width));
     const auto height = BigEndian(static_cast<std::uint32_t>(image.height));
     const Byte format[] = {8, 2, 0, 0, 0};  // 8 bits, RGB, deflate, adaptive filters, progressive
-    const std::size_t stream = 6 + top.deflate.size() + bottom.deflate.size();
-
+    const std::span<const Byte> header[] = {width, height, format};
     const Byte signature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     png.assign(std::begin(signature), std::end(signature));
-    png.reserve(8 + 25 + stream + 12 * (stream / kIdatBytes + 1) + 12);
-    AppendChunks(png, "IHDR", {width, height, format});
-    AppendChunks(png, "IDAT", {zlib_header, top.deflate, bottom.deflate, adler_bytes});
+    png.reserve(8 + 25 + stream_bytes + 12 * (stream_bytes / kIdatBytes + 1) + 12);
+    AppendChunks(png, "IHDR", header);
+    AppendChunks(png, "IDAT", s.stream);
     AppendChunks(png, "IEND", {});
-}
-
-double PngEncoder::zlib_share() const {
-    return state_->share;
 }
 
 std::vector<std::uint8_t> EncodePng(const PixelRows& image) {

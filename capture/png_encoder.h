@@ -23,15 +23,11 @@ enum class PngFilterChoice {
 };
 
 struct PngEncoderOptions {
-    // The top `zlib_share` of the rows goes to zlib on a second thread while the calling thread
-    // compresses the rest with libdeflate; 0 keeps all the work on the calling thread.
-    double zlib_share = 0.4;
-    int zlib_level = 4;
-    int libdeflate_level = 6;
+    // Threads compressing at once, the calling one included.
+    int threads = 2;
+    // libdeflate's compression level, 0 to 12.
+    int level = 6;
     PngFilterChoice filter = PngFilterChoice::kMinimumSum;
-    // After each image, move the share toward equal CPU times of both threads (so the files
-    // depend on timing); off, every file depends on its image alone.
-    bool balance = true;
 };
 
 // Writes 8-bit RGB PNG files (colour type 2). Keep one encoder for a series of shots: it keeps
@@ -46,9 +42,6 @@ class PngEncoder {
     // Replaces the contents of `png` with the whole PNG file of `image`, reusing its capacity.
     // All threads it starts have ended when it returns. Throws std::bad_alloc only.
     void Encode(const PixelRows& image, std::vector<std::uint8_t>& png);
-
-    // The share of the rows that the next image gives zlib.
-    double zlib_share() const;
 
   private:
     struct State;

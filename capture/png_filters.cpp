@@ -39,14 +39,15 @@ RUVELLO_ROW_KERNEL void ToRgb(const Byte* __restrict bgrx, Byte* __restrict rgb,
     }
 }
 
-// The kernels read cur[i - 3] and above[i - 3] for the first pixel too: both rows have three
-// zero bytes in front, the left neighbours a PNG decoder assumes. Their 32-bit sums wrap only
+// The kernels read the left neighbours of the first pixel too: both rows have three zero bytes in
+// front, the neighbours a PNG decoder assumes. Their 32-bit sums wrap only
 // on rows wider than 11 million pixels, which merely weakens the choice.
 RUVELLO_ROW_KERNEL std::uint32_t SubRow(const Byte* __restrict cur, std::size_t n,
                                         Byte* __restrict out) {
+    const Byte* left = cur - 3;
     std::uint32_t sum = 0;
     for (std::size_t i = 0; i < n; ++i) {
-        out[i] = static_cast<Byte>(cur[i] - cur[i - 3]);
+        out[i] = static_cast<Byte>(cur[i] - left[i]);
         sum += Magnitude(out[i]);
     }
     return sum;
@@ -64,11 +65,13 @@ RUVELLO_ROW_KERNEL std::uint32_t UpRow(const Byte* __restrict cur, const Byte* _
 
 RUVELLO_ROW_KERNEL std::uint32_t PaethRow(const Byte* __restrict cur, const Byte* __restrict above,
                                           std::size_t n, Byte* __restrict out) {
+    const Byte* left = cur - 3;
+    const Byte* above_left = above - 3;
     std::uint32_t sum = 0;
     for (std::size_t i = 0; i < n; ++i) {
-        const std::int16_t a = cur[i - 3];
+        const std::int16_t a = left[i];
         const std::int16_t b = above[i];
-        const std::int16_t c = above[i - 3];
+        const std::int16_t c = above_left[i];
         // Distances of the estimate a + b - c from a, b and c, in 16 bits so the loop vectorises.
         const std::int16_t pa = Abs16(b - c);
         const std::int16_t pb = Abs16(a - c);

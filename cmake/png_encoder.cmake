@@ -1,10 +1,11 @@
-# The PNG encoder of the Linux program: zlib and libdeflate, one part each, on two threads.
+# The PNG encoder of the Linux program: libdeflate on several threads, zlib for Adler-32 sums.
 find_path(LIBDEFLATE_INCLUDE_DIR libdeflate.h REQUIRED)
 find_library(LIBDEFLATE_LIBRARY deflate REQUIRED)
 find_package(ZLIB REQUIRED)
 find_package(Threads REQUIRED)
 
 add_library(ruvello_png STATIC
+    capture/deflate_join.cpp
     capture/png_encoder.cpp
     capture/png_filters.cpp
 )
