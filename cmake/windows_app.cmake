@@ -48,13 +48,17 @@ elseif(MSVC)
     target_link_options(ruvello PRIVATE /MANIFEST:NO)
 endif()
 
-# Checks of the backends against the real Windows API; run under Wine by the tests.
+# Test programs, run under Wine by the end-to-end tests: checks of the backends against the real
+# API, and a stand-in for the shell's side of the tray.
 if(RUVELLO_TESTS AND EXISTS ${PROJECT_SOURCE_DIR}/tests/e2e/wine/backend_tests_win32.cpp)
-    add_executable(ruvello_backend_tests tests/e2e/wine/backend_tests_win32.cpp)
-    target_link_libraries(ruvello_backend_tests PRIVATE ruvello_win32)
-    ruvello_warnings(ruvello_backend_tests)
-    set_target_properties(ruvello_backend_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
-    if(MINGW)
-        target_link_options(ruvello_backend_tests PRIVATE -municode)
-    endif()
+    foreach(program backend_tests tray_helper)
+        add_executable(ruvello_${program} tests/e2e/wine/${program}_win32.cpp)
+        target_link_libraries(ruvello_${program} PRIVATE ruvello_win32)
+        ruvello_warnings(ruvello_${program})
+        set_target_properties(ruvello_${program} PROPERTIES
+                              RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+        if(MINGW)
+            target_link_options(ruvello_${program} PRIVATE -municode)
+        endif()
+    endforeach()
 endif()

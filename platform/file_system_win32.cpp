@@ -53,34 +53,67 @@ WIN32_FILE_ATTRIBUTE_DATA FileData(const char* operation, const std::string& pat
     return data;
 }
 
+std::int64_t SizeOf(DWORD high, DWORD low) {
+    return static_cast<std::int64_t>((static_cast<std::uint64_t>(high) << 32) | low);
+}
+
+// One bias (the current one) for every file keeps the files' order of age, also across a
+// change to or from daylight saving time.
+LocalDateTime LocalTimeOf(const FILETIME& utc, const std::string& path) {
+    FILETIME local{};
+    SYSTEMTIME t{};
+    if (!FileTimeToLocalFileTime(&utc, &local) || !FileTimeToSystemTime(&local, &t)) {
+        ThrowLastError("time", path);
+    }
+    return {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond};
+}
+
 std::size_t LastSeparator(const std::wstring& path) {
     return path.find_last_of(L"\\/");
 }
 
-}  // namespace
-
-std::vector<std::string> FileSystemWin32::Search(const std::string& pattern, SearchFilter filter) {
-    std::vector<std::string> names;
+// Runs `visit` for each entry of the search that passes the filter, "." and ".." never.
+template <class Visit>
+void ForEachFound(const std::string& pattern, SearchFilter filter, Visit&& visit) {
     WIN32_FIND_DATAW found{};
     FindHandle search(FindFirstFileW(Wide(pattern).c_str(), &found));
     if (!search) {
         const DWORD error = GetLastError();
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
             error == ERROR_NO_MORE_FILES) {
-            return names;
+            return;  // nothing matches, or the folder does not exist
         }
         throw ErrorFromCode("search", pattern, error);
     }
     do {
         if (!IsDotEntry(found.cFileName) && Passes(found.dwFileAttributes, filter)) {
-            names.push_back(Utf8(found.cFileName));
+            visit(found);
         }
     } while (FindNextFileW(search.get(), &found));
     const DWORD error = GetLastError();
     if (error != ERROR_NO_MORE_FILES) {
         throw ErrorFromCode("search", pattern, error);
     }
+}
+
+}  // namespace
+
+std::vector<std::string> FileSystemWin32::Search(const std::string& pattern, SearchFilter filter) {
+    std::vector<std::string> names;
+    ForEachFound(pattern, filter,
+                 [&](const WIN32_FIND_DATAW& found) { names.push_back(Utf8(found.cFileName)); });
     return names;
+}
+
+std::vector<FileDetails> FileSystemWin32::SearchDetails(const std::string& pattern,
+                                                        SearchFilter filter) {
+    std::vector<FileDetails> files;
+    ForEachFound(pattern, filter, [&](const WIN32_FIND_DATAW& found) {
+        const std::string name = Utf8(found.cFileName);
+        files.push_back({name, SizeOf(found.nFileSizeHigh, found.nFileSizeLow),
+                         LocalTimeOf(found.ftLastWriteTime, name)});
+    });
+    return files;
 }
 
 bool FileSystemWin32::Exists(const std::string& path, SearchFilter filter) {
@@ -93,21 +126,11 @@ bool FileSystemWin32::Exists(const std::string& path, SearchFilter filter) {
 
 std::int64_t FileSystemWin32::FileSize(const std::string& path) {
     const WIN32_FILE_ATTRIBUTE_DATA data = FileData("size", path);
-    return static_cast<std::int64_t>((static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) |
-                                     data.nFileSizeLow);
+    return SizeOf(data.nFileSizeHigh, data.nFileSizeLow);
 }
 
-// One bias (the current one) for every file keeps the files' order of age, also across a
-// change to or from daylight saving time.
 LocalDateTime FileSystemWin32::LastModified(const std::string& path) {
-    const WIN32_FILE_ATTRIBUTE_DATA data = FileData("time", path);
-    FILETIME local{};
-    SYSTEMTIME t{};
-    if (!FileTimeToLocalFileTime(&data.ftLastWriteTime, &local) ||
-        !FileTimeToSystemTime(&local, &t)) {
-        ThrowLastError("time", path);
-    }
-    return {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond};
+    return LocalTimeOf(FileData("time", path).ftLastWriteTime, path);
 }
 
 void FileSystemWin32::RemoveFile(const std::string& path) {

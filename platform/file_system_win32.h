@@ -10,6 +10,9 @@ namespace ruvello {
 class FileSystemWin32 : public FileSystem {
   public:
     std::vector<std::string> Search(const std::string& pattern, SearchFilter filter) override;
+    // One pass: the find data carries each file's size and time.
+    std::vector<FileDetails> SearchDetails(const std::string& pattern,
+                                           SearchFilter filter) override;
     bool Exists(const std::string& path, SearchFilter filter) override;
     std::int64_t FileSize(const std::string& path) override;
     LocalDateTime LastModified(const std::string& path) override;

@@ -61,10 +61,7 @@ std::optional<std::string> ToAnsi(std::string_view utf8) {
     }
     std::string ansi(static_cast<std::size_t>(needed), '\0');
     WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), Length(wide.size()), ansi.data(),
-                        needed, nullptr, &usedDefault);
-    if (usedDefault) {
-        return std::nullopt;
-    }
+                        needed, nullptr, nullptr);
     return ansi;
 }
 

@@ -1,0 +1,394 @@
+// Checks of the Windows backends against the real API (run under Wine by the e2e tests): the
+// cases the program's own use on a desktop rarely reaches, such as refused writes, files beyond
+// 4 GiB, texts without an ANSI form and a shell that refuses the tray icon.
+#include <windows.h>
+
+#include <shlobj.h>
+#include <shobjidl.h>
+
+#include <cstdio>
+#include <functional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "autostart/autostart_host_win32.h"
+#include "capture/screen_capture_win32.h"
+#include "flash/flash_window_win32.h"
+#include "platform/com_win32.h"
+#include "platform/file_system_win32.h"
+#include "platform/handle_guard_win32.h"
+#include "platform/platform_error.h"
+#include "platform/text_win32.h"
+#include "platform/window_system_win32.h"
+#include "settings/profile_store_win32.h"
+#include "tray/tray_host_win32.h"
+
+using namespace ruvello;
+
+namespace {
+
+int failures = 0;
+
+void Check(bool ok, const char* what, int line) {
+    if (!ok) {
+        ++failures;
+        std::printf("  FAILED line %d: %s\n", line, what);
+    }
+}
+#define CHECK(condition) Check((condition), #condition, __LINE__)
+
+template <class Body>
+bool Throws(Body&& body, PlatformError::Cause cause) {
+    try {
+        body();
+    } catch (const PlatformError& error) {
+        return error.cause() == cause;
+    }
+    return false;
+}
+
+// A fresh folder under the temporary folder, with a name that needs UTF-16 to be spelt.
+std::string MakeScratch(const std::string& name) {
+    wchar_t temp[MAX_PATH + 1] = {};
+    GetTempPathW(MAX_PATH + 1, temp);
+    const std::string folder = Utf8(temp) + name + "-\xC3\xBC-" + std::to_string(GetTickCount());
+    CreateDirectoryW(Wide(folder).c_str(), nullptr);
+    return folder + "\\";
+}
+
+void Write(const std::string& path, const std::string& content) {
+    FileSystemWin32().ReplaceWholeFile(path, content);
+}
+
+std::set<std::string> Names(const std::vector<std::string>& names) {
+    return {names.begin(), names.end()};
+}
+
+bool AnyTemporary(const std::string& folder) {
+    return !FileSystemWin32().Search(folder + "*.tmp", SearchFilter::AnyFile).empty();
+}
+
+void FileSearchAndDetails() {
+    FileSystemWin32 fs;
+    const std::string dir = MakeScratch("search");
+    Write(dir + "a.png", "12345");
+    Write(dir + "B.PNG", "1");
+    Write(dir + "hidden.png", "");
+    Write(dir + "system.png", "");
+    SetFileAttributesW(Wide(dir + "hidden.png").c_str(), FILE_ATTRIBUTE_HIDDEN);
+    SetFileAttributesW(Wide(dir + "system.png").c_str(), FILE_ATTRIBUTE_SYSTEM);
+    fs.MakeFolder(dir + "folder.png");
+    using Set = std::set<std::string>;
+    CHECK(Names(fs.Search(dir + "*.png", SearchFilter::OrdinaryFiles)) == Set({"a.png", "B.PNG"}));
+    CHECK(Names(fs.Search(dir + "*.png", SearchFilter::AnyFile)) ==
+          Set({"a.png", "B.PNG", "hidden.png", "system.png"}));
+    CHECK(Names(fs.Search(dir + "*", SearchFilter::OrdinaryFilesAndFolders)) ==
+          Set({"a.png", "B.PNG", "folder.png"}));  // never "." or ".."
+    CHECK(fs.Search(dir + "missing\\*.png", SearchFilter::AnyFile).empty());
+    CHECK(fs.Exists(dir, SearchFilter::OrdinaryFilesAndFolders));
+    CHECK(fs.Exists(dir + "hidden.png", SearchFilter::AnyFile));
+    CHECK(!fs.Exists(dir + "hidden.png", SearchFilter::OrdinaryFiles));
+    CHECK(!fs.Exists(dir + "folder.png", SearchFilter::AnyFile));
+
+    // The find data and the per-file queries agree, and the time is local and to the second.
+    FILETIME now{};
+    GetSystemTimeAsFileTime(&now);
+    FileHandle file(CreateFileW(Wide(dir + "a.png").c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                                OPEN_EXISTING, 0, nullptr));
+    SetFileTime(file.get(), nullptr, nullptr, &now);
+    file.reset();
+    SYSTEMTIME local{};
+    GetLocalTime(&local);
+    const LocalDateTime modified = fs.LastModified(dir + "a.png");
+    const int secondsApart =
+        ((local.wHour - modified.hour) * 60 + local.wMinute - modified.minute) * 60 +
+        local.wSecond - modified.second;
+    CHECK(modified.year == local.wYear && modified.day == local.wDay);
+    CHECK(secondsApart >= 0 && secondsApart <= 2);
+    bool listed = false;
+    for (const FileDetails& details :
+         fs.SearchDetails(dir + "*.png", SearchFilter::OrdinaryFiles)) {
+        if (details.name == "a.png") {
+            listed = details.size == 5 && details.modified == modified;
+        }
+    }
+    CHECK(listed);
+
+    // Sizes beyond 32 bits.
+    FileHandle big(CreateFileW(Wide(dir + "big.bin").c_str(), GENERIC_WRITE, 0, nullptr,
+                               CREATE_ALWAYS, 0, nullptr));
+    LARGE_INTEGER fiveGiB{};
+    fiveGiB.QuadPart = 5LL << 30;
+    CHECK(SetFilePointerEx(big.get(), fiveGiB, nullptr, FILE_BEGIN) && SetEndOfFile(big.get()));
+    big.reset();
+    CHECK(fs.FileSize(dir + "big.bin") == (5LL << 30));
+    CHECK(Throws([&] { fs.FileSize(dir + "gone.png"); }, PlatformError::Cause::NotFound));
+}
+
+void FileChanges() {
+    FileSystemWin32 fs;
+    const std::string dir = MakeScratch("changes");
+    fs.MakeFolder(dir + "one\\");
+    CHECK(fs.Exists(dir + "one", SearchFilter::OrdinaryFilesAndFolders));
+    CHECK(Throws([&] { fs.MakeFolder(dir + "two\\three"); }, PlatformError::Cause::NotFound));
+    CHECK(Throws([&] { fs.MakeFolder(dir + "one"); }, PlatformError::Cause::Other));
+
+    const std::string content("line\r\nwith a \0 zero", 19);
+    CHECK(fs.ReplaceWholeFile(dir + "f.txt", "old content, longer than the new one"));
+    CHECK(fs.ReplaceWholeFile(dir + "f.txt", content));
+    CHECK(fs.ReadWholeFile(dir + "f.txt") == content);
+    CHECK(!fs.ReplaceWholeFile(dir + "missing\\f.txt", content));
+    CHECK(!fs.Exists(dir + "missing", SearchFilter::OrdinaryFilesAndFolders));
+    CHECK(!fs.ReadWholeFile(dir + "nothing.txt"));
+    CHECK(!AnyTemporary(dir));
+
+    fs.RemoveFile(dir + "f.txt");
+    CHECK(!fs.Exists(dir + "f.txt", SearchFilter::AnyFile));
+    CHECK(Throws([&] { fs.RemoveFile(dir + "f.txt"); }, PlatformError::Cause::NotFound));
+
+    const std::string folder = fs.ProgramFolder();
+    CHECK(!folder.empty() && folder.back() != '\\');
+    CHECK(fs.Exists(folder + "\\" + fs.ExeBaseName() + ".exe", SearchFilter::OrdinaryFiles));
+}
+
+void ProfileFile() {
+    ProfileStoreWin32 store;
+    const std::string dir = MakeScratch("profile");
+    const std::string ini = dir + "config.ini";
+    CHECK(store.ReadString(ini, "S", "k", "fallback") == "fallback");
+    store.WriteString(ini, "S", "k",
+                      "Gr\xC3\xB6\xC3\x9F"
+                      "e");
+    CHECK(store.ReadString(ini, "S", "k", "") ==
+          "Gr\xC3\xB6\xC3\x9F"
+          "e");
+    // Stored in the ANSI code page, not as UTF-8.
+    if (GetACP() == 1252) {
+        CHECK(FileSystemWin32().ReadWholeFile(ini) ==
+              "[S]\r\nk=Gr\xF6\xDF"
+              "e\r\n");
+        store.WriteString(ini, "S", "k", "\xE6\x97\xA5\xE6\x9C\xAC");  // no ANSI form
+        CHECK(store.ReadString(ini, "S", "k", "") ==
+              "Gr\xC3\xB6\xC3\x9F"
+              "e");
+        store.WriteString(ini, "S", "new", "\xE6\x97\xA5");
+        CHECK(store.ReadString(ini, "S", "new", "default") == "default");
+    } else {
+        std::printf("  (ANSI code page %u: the checks of texts without an ANSI form skipped)\n",
+                    GetACP());
+    }
+    const std::string longValue(1500, 'x');
+    store.WriteString(ini, "S", "long", longValue);
+    CHECK(store.ReadString(ini, "S", "long", "") == std::string(1023, 'x'));
+}
+
+std::pair<std::uint32_t, std::uint32_t> PngSize(const std::string& data) {
+    auto be = [&](std::size_t at) {
+        return (std::uint32_t{static_cast<unsigned char>(data[at])} << 24) |
+               (std::uint32_t{static_cast<unsigned char>(data[at + 1])} << 16) |
+               (std::uint32_t{static_cast<unsigned char>(data[at + 2])} << 8) |
+               std::uint32_t{static_cast<unsigned char>(data[at + 3])};
+    };
+    if (data.size() < 24 || data.compare(0, 8, "\x89PNG\r\n\x1a\n") != 0) {
+        return {0, 0};
+    }
+    return {be(16), be(20)};
+}
+
+void Capture() {
+    FileSystemWin32 fs;
+    const std::string dir = MakeScratch("capture");
+    ScreenCaptureWin32 screen;
+    CHECK(!screen.CaptureScreenToPng(dir + "before.png"));  // GDI+ not started
+    CHECK(!fs.Exists(dir + "before.png", SearchFilter::AnyFile));
+    screen.GdiPlusStart();
+    Write(dir + "shot.png", "an older file under the same name");
+    CHECK(screen.CaptureScreenToPng(dir + "shot.png"));
+    const auto size = PngSize(fs.ReadWholeFile(dir + "shot.png").value_or(""));
+    const ScreenRect virtualScreen = VirtualScreenRect();
+    CHECK(size.first == static_cast<std::uint32_t>(virtualScreen.width) &&
+          size.second == static_cast<std::uint32_t>(virtualScreen.height));
+    CHECK(!screen.CaptureScreenToPng(dir + "missing\\shot.png"));
+    CHECK(!fs.Exists(dir + "missing", SearchFilter::OrdinaryFilesAndFolders));
+    CHECK(!AnyTemporary(dir));
+    screen.GdiPlusStop();
+    screen.GdiPlusStop();
+    CHECK(!screen.CaptureScreenToPng(dir + "after.png"));
+}
+
+// A plain hidden window with an icon of its class, and the messages it receives.
+struct TestWindow {
+    static inline std::vector<std::pair<UINT, WPARAM>> received;
+    static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM w, LPARAM l) {
+        if (message == WM_TIMER || message == WM_APP) {
+            received.emplace_back(message, w);
+            return 0;
+        }
+        return DefWindowProcW(window, message, w, l);
+    }
+    TestWindow() {
+        WNDCLASSEXW windowClass{};
+        windowClass.cbSize = sizeof windowClass;
+        windowClass.lpfnWndProc = Procedure;
+        windowClass.hInstance = GetModuleHandleW(nullptr);
+        windowClass.hIconSm = LoadIconW(nullptr, IDI_INFORMATION);
+        windowClass.lpszClassName = L"RuvelloBackendTest";
+        RegisterClassExW(&windowClass);
+        handle =
+            CreateWindowExW(WS_EX_TOOLWINDOW, windowClass.lpszClassName, L"test", WS_OVERLAPPED, 0,
+                            0, 0, 0, nullptr, nullptr, windowClass.hInstance, nullptr);
+    }
+    ~TestWindow() { DestroyWindow(handle); }
+    bool WaitFor(UINT message, WPARAM w, DWORD milliseconds) {
+        const DWORD start = GetTickCount();
+        while (GetTickCount() - start < milliseconds) {
+            WindowSystemWin32(handle, [] {}).DoEvents();
+            for (const auto& got : received) {
+                if (got.first == message && got.second == w) {
+                    return true;
+                }
+            }
+            Sleep(20);
+        }
+        return false;
+    }
+    HWND handle = nullptr;
+};
+
+void TrayRetry() {
+    TestWindow window;
+    TrayHostWin32 host(window.handle, 77);
+    TrayIconData data;
+    data.window = reinterpret_cast<WindowHandle>(window.handle);
+    data.icon = host.DefaultAppIcon();
+    data.tip = std::u16string(u"tip") + u'\0';
+    data.tip.resize(TrayIconData::kTipLength, u' ');
+    // Not there yet: refused, and a retry is due after a few seconds.
+    host.NotifyIcon(TrayMessage::Modify, data);
+    CHECK(host.RetryPending());
+    CHECK(window.WaitFor(WM_TIMER, 77, kTrayRetryMilliseconds + 2000));
+    host.NotifyIcon(TrayMessage::Add, data);
+    CHECK(!host.RetryPending());
+    host.NotifyIcon(TrayMessage::Add, data);  // refused as a duplicate, but the icon is there
+    CHECK(!host.RetryPending());
+    host.NotifyIcon(TrayMessage::Delete, data);
+    const NOTIFYICONDATAW record = ToNotifyIconData(data);
+    CHECK(record.szTip[0] == L't' && record.szTip[3] == L'\0' && record.szTip[127] == L'\0');
+}
+
+void WindowsAndFlash() {
+    TestWindow window;
+    WindowSystemWin32 windows(window.handle, [] {});
+    const auto copy = reinterpret_cast<HICON>(windows.MainIconCopy());
+    const auto own = reinterpret_cast<HICON>(GetClassLongPtrW(window.handle, GCLP_HICONSM));
+    CHECK(copy != nullptr && copy != own);
+    DestroyIcon(copy);
+    ICONINFO info{};
+    CHECK(GetIconInfo(own, &info));  // the window's own icon survives
+    DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
+
+    TestWindow::received.clear();
+    PostMessageW(window.handle, WM_APP, 5, 0);
+    PostQuitMessage(3);
+    windows.DoEvents();
+    CHECK(TestWindow::received.size() == 1);
+    MSG quit{};
+    CHECK(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) && quit.wParam == 3);
+
+    FlashWindowWin32 flash(GetModuleHandleW(nullptr));
+    flash.Unload();  // none loaded: nothing happens
+    flash.Load();
+    const HWND overlay = flash.Handle();
+    const auto exStyle = static_cast<DWORD>(GetWindowLongW(overlay, GWL_EXSTYLE));
+    const DWORD wanted = WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_TRANSPARENT | WS_EX_NOACTIVATE;
+    CHECK((exStyle & wanted) == wanted);
+    CHECK(reinterpret_cast<HGDIOBJ>(GetClassLongPtrW(overlay, GCLP_HBRBACKGROUND)) ==
+          GetStockObject(WHITE_BRUSH));
+    flash.SetAlpha(160);
+    flash.SetAlpha(160);
+    BYTE alpha = 0;
+    DWORD flags = 0;
+    CHECK(GetLayeredWindowAttributes(overlay, nullptr, &alpha, &flags) && alpha == 160 &&
+          flags == LWA_ALPHA);
+    flash.MoveTo({10, 20, 300, 200});
+    flash.Show();
+    RECT rect{};
+    GetWindowRect(overlay, &rect);
+    CHECK(rect.left == 10 && rect.top == 20 && rect.right == 310 && rect.bottom == 220);
+    CHECK(IsWindowVisible(overlay) && GetForegroundWindow() != overlay);
+    flash.Unload();
+    CHECK(!flash.IsLoaded() && !IsWindow(overlay));
+}
+
+void Shortcut() {
+    const ComApartment com;
+    AutostartHostWin32 host;
+    const std::string dir = MakeScratch("shortcut");
+    ShortcutFields fields;
+    fields.TargetPath = "C:\\windows\\system32\\notepad.exe";
+    fields.WorkingDirectory = "C:\\windows\\system32";
+    fields.IconLocation = fields.TargetPath + ",0";
+    host.SaveShortcut(dir + "entry.lnk", fields);
+    ComPtr<IShellLinkW> link;
+    CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, __uuidof(IShellLinkW),
+                     link.OutVoid());
+    ComPtr<IPersistFile> file;
+    CHECK(link && SUCCEEDED(link.QueryInto(file)) &&
+          SUCCEEDED(file->Load(Wide(dir + "entry.lnk").c_str(), STGM_READ)));
+    wchar_t text[MAX_PATH] = {};
+    int index = -1;
+    link->GetPath(text, MAX_PATH, nullptr, 0);
+    CHECK(lstrcmpiW(text, Wide(fields.TargetPath).c_str()) == 0);
+    link->GetWorkingDirectory(text, MAX_PATH);
+    CHECK(lstrcmpiW(text, Wide(fields.WorkingDirectory).c_str()) == 0);
+    link->GetIconLocation(text, MAX_PATH, &index);
+    CHECK(lstrcmpiW(text, Wide(fields.TargetPath).c_str()) == 0 && index == 0);
+    // The show command straight from the file: Wine's link loader does not read it back.
+    const std::string bytes = FileSystemWin32().ReadWholeFile(dir + "entry.lnk").value_or("");
+    CHECK(bytes.size() > 0x40 && bytes[0x3C] == 7 && bytes[0x3D] == 0);
+    CHECK(Throws([&] { host.SaveShortcut(dir + "missing\\entry.lnk", fields); },
+                 PlatformError::Cause::NotFound));
+
+    CHECK(SplitIconLocation("C:\\a\\b.exe,0").path == "C:\\a\\b.exe");
+    CHECK(SplitIconLocation("C:\\a,b\\c.exe").path == "C:\\a,b\\c.exe");
+    CHECK(SplitIconLocation("x.exe,-2").index == -2);
+    const auto startup = host.StartupFolderLookup();
+    CHECK(startup && FileSystemWin32().Exists(*startup, SearchFilter::OrdinaryFilesAndFolders));
+    CHECK(host.Environment("RUVELLO_SURELY_UNSET").empty());
+    SetEnvironmentVariableW(L"RUVELLO_LONG", std::wstring(600, L'\x00E4').c_str());
+    CHECK(host.Environment("RUVELLO_LONG") == [] {
+        std::string umlauts;
+        for (int i = 0; i < 600; ++i) {
+            umlauts += "\xC3\xA4";
+        }
+        return umlauts;
+    }());
+}
+
+}  // namespace
+
+int wmain() {
+    const std::pair<const char*, void (*)()> groups[] = {
+        {"file search and details", FileSearchAndDetails},
+        {"file changes", FileChanges},
+        {"profile file", ProfileFile},
+        {"capture", Capture},
+        {"tray retry", TrayRetry},
+        {"windows and flash", WindowsAndFlash},
+        {"shortcut", Shortcut},
+    };
+    for (const auto& [name, run] : groups) {
+        const int before = failures;
+        try {
+            run();
+        } catch (const std::exception& error) {
+            ++failures;
+            std::printf("  FAILED: unexpected %s\n", error.what());
+        }
+        std::printf("%s %s\n", failures == before ? "ok    " : "FAILED", name);
+    }
+    std::printf("%d failed\n", failures);
+    return failures == 0 ? 0 : 1;
+}
