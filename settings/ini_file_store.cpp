@@ -42,20 +42,31 @@ std::vector<Line> SplitLines(std::string_view content) {
     return lines;
 }
 
+// Blanks around names and values are not part of them; nor is a stray carriage return.
+std::string_view TrimLine(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t' || text.front() == '\r')) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r')) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
 Parsed ParseLine(std::string_view text) {
-    const std::string_view trimmed = TrimBlanks(text);
+    const std::string_view trimmed = TrimLine(text);
     if (trimmed.empty() || trimmed.front() == ';') {
         return {};
     }
     if (trimmed.front() == '[') {
         const std::string_view inner = trimmed.substr(1);
-        return {Kind::Header, TrimBlanks(inner.substr(0, inner.find(']'))), {}};
+        return {Kind::Header, TrimLine(inner.substr(0, inner.find(']'))), {}};
     }
     const std::size_t eq = trimmed.find('=');
     if (eq == std::string_view::npos) {
         return {};
     }
-    return {Kind::Entry, TrimBlanks(trimmed.substr(0, eq)), TrimBlanks(trimmed.substr(eq + 1))};
+    return {Kind::Entry, TrimLine(trimmed.substr(0, eq)), TrimLine(trimmed.substr(eq + 1))};
 }
 
 // Where a section and a key lie in the content: the first matching section and, inside it, the
@@ -136,7 +147,7 @@ std::string IniUpdate(const std::string& content, const std::string& section,
     }
     const Line& after = lines[at.lastEntryOrHeader];
     updated.append(content, 0, after.next);
-    if (after.next == after.end) {
+    if (after.next == content.size() && content.back() != '\n') {
         updated += kNewLine;  // the last line of the file had no line break yet
     }
     return updated.append(key).append("=").append(value).append(kNewLine).append(

@@ -53,6 +53,7 @@ class Desktop:
     def __init__(self, width=640, height=480, depth=24, tray=True):
         self.width, self.height = width, height
         self.processes = []
+        self.logs = []
         self.tmp = tempfile.mkdtemp(prefix="ruvello-e2e-")
         home = os.path.join(self.tmp, "home")
         runtime = os.path.join(self.tmp, "runtime")
@@ -72,8 +73,10 @@ class Desktop:
     def __enter__(self):
         return self
 
-    def __exit__(self, *exc):
-        self.close()
+    def __exit__(self, exc_type, *exc):
+        reports = self.close()
+        if exc_type is None and reports:
+            raise Failure("a sanitizer reported:\n" + "\n".join(reports))
 
     def _start_xvfb(self, width, height, depth):
         read_end, write_end = os.pipe()
@@ -91,6 +94,8 @@ class Desktop:
         return int(number)
 
     def start(self, argv, log=None):
+        if log:
+            self.logs.append(log)
         out = open(log, "ab") if log else subprocess.DEVNULL
         process = subprocess.Popen(argv, env=self.env, stdout=out, stderr=subprocess.STDOUT)
         self.processes.append(process)
@@ -149,6 +154,7 @@ class Desktop:
         return pngcheck.read_png(path)
 
     def close(self):
+        """Ends what was started, removes the files; returns any sanitizer reports of the logs."""
         for process in reversed(self.processes):
             if process.poll() is None:
                 process.terminate()
@@ -157,7 +163,19 @@ class Desktop:
                 except subprocess.TimeoutExpired:
                     process.kill()
                     process.wait()
+        reports = []
+        for log in self.logs:
+            try:
+                with open(log, errors="replace") as f:
+                    text = f.read()
+            except OSError:
+                continue
+            for marker in ("ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "runtime error:"):
+                at = text.find(marker)
+                if at >= 0:
+                    reports.append(text[max(0, at - 200):at + 3000])
         shutil.rmtree(self.tmp, ignore_errors=True)
+        return reports
 
 
 class Ruvello:

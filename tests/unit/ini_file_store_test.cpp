@@ -57,6 +57,12 @@ TEST(IniUpdate, AppendsANewKeyAfterTheLastKeyOfItsSection) {
     EXPECT_EQ(IniUpdate("[Settings]\r\n", "Settings", "B", "2"), "[Settings]\r\nB=2\r\n");
 }
 
+TEST(IniUpdate, EndsALastLineThatHasOnlyACarriageReturn) {
+    const std::string updated = IniUpdate("\xEF\xBB\xBF[Settings]\r", "Settings", "A", "42");
+    EXPECT_EQ(updated, "\xEF\xBB\xBF[Settings]\r\r\nA=42\r\n");
+    EXPECT_EQ(IniLookup(updated, "Settings", "A", "x"), "42");
+}
+
 TEST(IniUpdate, CreatesAMissingSectionAtTheEnd) {
     EXPECT_EQ(IniUpdate("", "Settings", "A", "1"), "[Settings]\r\nA=1\r\n");
     EXPECT_EQ(IniUpdate("[Z]\nk=v", "Settings", "A", "1"), "[Z]\nk=v\r\n[Settings]\r\nA=1\r\n");
