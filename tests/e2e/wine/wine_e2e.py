@@ -309,6 +309,26 @@ def case_autostart_shortcut(session):
     wait_for(lambda: not link_path.exists(), 20, "the shortcut to be removed")
 
 
+def case_autostart_refused(session):
+    """Where the Startup folder cannot take the shortcut, the switch says so in a message box
+    (titled "Autostart"); after OK the program goes on as before."""
+    startup = session.startup_folder()
+    startup.rmdir()
+    startup.write_bytes(b"a file where the folder should be")
+    session.start()
+    wait_for_shots(session.folder, 1, 20)
+    session.choose(*down(AUTOSTART, "Return"))
+    box = wait_for(lambda: session.find_windows(name="Autostart"), 20, "the message box")[0]
+    # Wine draws the OK button into the box, centred, 22 pixels above its lower edge.
+    session.click_point(box.x + box.width // 2, box.y + box.height - 22, 1)
+    wait_for(lambda: not any(session.is_viewable(w.id)
+                             for w in session.find_windows(name="Autostart")),
+             20, "the message box to close")
+    check(session.running(), "the program ended after the message")
+    session.choose(*down(USE_SIZE, "Return"))
+    session.wait_for_ini("UseMaxSize=false")
+
+
 def case_exit_ends_own_copy(session):
     """A second copy starts in full (its own icon); "Beenden" in one icon's menu ends that copy
     and removes its icon, the other goes on."""
@@ -372,6 +392,7 @@ CASES = {
     "limit_switches": case_limit_switches,
     "interval_change": case_interval_change,
     "autostart_shortcut": case_autostart_shortcut,
+    "autostart_refused": case_autostart_refused,
     "exit_ends_own_copy": case_exit_ends_own_copy,
     "tray_restart": case_tray_restart,
     "backend": case_backend,

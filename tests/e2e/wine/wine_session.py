@@ -306,13 +306,14 @@ class Session:
         match = re.match(r"x:(\d+) y:(\d+)", out)
         return (int(match[1]), int(match[2])) if match else None
 
-    def click_at(self, window, button):
-        """Clicks the middle of `window`. (mousemove --sync would wait for a motion that never
-        comes when the pointer is there already.)"""
-        x, y = window.center()
+    def click_point(self, x, y, button):
+        # mousemove --sync would wait for a motion that never comes when the pointer is there.
         self.xdotool("mousemove", str(x), str(y))
         wait_for(lambda: self.pointer() == (x, y), 10, "the pointer to arrive")
         self.xdotool("click", str(button))
+
+    def click_at(self, window, button):
+        self.click_point(*window.center(), button)
 
     def click_icon(self, button):
         self.click_at(self.wait_for_tray_icon(), button)
