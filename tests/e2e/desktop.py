@@ -139,6 +139,11 @@ class Desktop:
     def panel(self):
         return next((w for w in self.windows() if w.name == "panel" and '"trayer"' in w.wm_class), None)
 
+    def visible_windows(self, name_regex):
+        """Ids of the mapped windows whose name matches."""
+        result = self.run("xdotool", "search", "--onlyvisible", "--name", name_regex)
+        return result.stdout.split()
+
     def click(self, x, y, button):
         self.run("xdotool", "mousemove", str(x), str(y), "click", str(button))
 
@@ -208,6 +213,11 @@ class Ruvello:
         folder = folder or self.dir
         return sorted(n for n in os.listdir(folder) if re.fullmatch(r"Screenshot_\d{8}_\d{6}\.png", n))
 
+    def owns(self, window):
+        """Whether the window belongs to this program's process (several may run at once)."""
+        result = self.desktop.run("xprop", "-id", window.id, "_NET_WM_PID")
+        return result.stdout.strip().endswith(f"= {self.process.pid}")
+
     def icon(self, timeout=10):
         """The docked tray icon: a window of the program inside the tray host's panel."""
         def find():
@@ -216,7 +226,7 @@ class Ruvello:
                 return None
             for w in self.desktop.windows():
                 inside = panel.x <= w.x < panel.x + panel.width and panel.y <= w.y < panel.y + panel.height
-                if inside and '"ruvello"' in w.wm_class and w.width < 64:
+                if inside and '"ruvello"' in w.wm_class and w.width < 64 and self.owns(w):
                     return w
             return None
         return wait_for(find, timeout, "the tray icon")
@@ -226,17 +236,35 @@ class Ruvello:
 
     def menu(self):
         return next((w for w in self.desktop.windows()
-                     if '"ruvello"' in w.wm_class and w.width > 150 and w.height > 150), None)
+                     if '"ruvello"' in w.wm_class and w.width > 150 and w.height > 150 and self.owns(w)), None)
 
     def open_menu(self):
-        self.desktop.click(*self.icon().center(), 3)
-        return wait_for(self.menu, 10, "the tray menu")
+        """Right click on the icon; clicked again if the menu did not come (a click lost while
+        the program was busy with a screenshot)."""
+        for _ in range(3):
+            self.desktop.click(*self.icon().center(), 3)
+            try:
+                return wait_for(self.menu, 4, "the tray menu")
+            except Failure:
+                pass
+        raise Failure("the tray menu did not open")
 
     def choose(self, *keys):
         """Opens the menu and walks it with the keyboard."""
         self.open_menu()
         self.desktop.keys(*keys)
         wait_for(lambda: self.menu() is None, 10, "the menu to close")
+
+    def message_box(self, timeout=10):
+        """Waits for the program's message box (title "Ruvello" or "Autostart") and returns its text."""
+        wait_for(lambda: self.desktop.visible_windows("^(Ruvello|Autostart)$"), timeout, "a message box")
+        return True
+
+    def close_message_box(self):
+        window = self.desktop.visible_windows("^(Ruvello|Autostart)$")[0]
+        self.desktop.run("xdotool", "windowactivate", "--sync", window)
+        self.desktop.run("xdotool", "key", "--window", window, "Return")
+        wait_for(lambda: not self.desktop.visible_windows("^(Ruvello|Autostart)$"), 10, "the message box to close")
 
     def wait_config(self, needle, timeout=10):
         return wait_for(lambda: needle in self.config(), timeout, f"{needle!r} in config.ini")
