@@ -219,10 +219,10 @@ void Capture() {
 
 // A plain hidden window with an icon of its class, and the messages it receives.
 struct TestWindow {
-    static inline std::vector<std::pair<UINT, WPARAM>> received;
     static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM w, LPARAM l) {
-        if (message == WM_TIMER || message == WM_APP) {
-            received.emplace_back(message, w);
+        auto* self = reinterpret_cast<TestWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        if (self && (message == WM_TIMER || message == WM_APP)) {
+            self->received.emplace_back(message, w);
             return 0;
         }
         return DefWindowProcW(window, message, w, l);
@@ -238,7 +238,10 @@ struct TestWindow {
         handle =
             CreateWindowExW(WS_EX_TOOLWINDOW, windowClass.lpszClassName, L"test", WS_OVERLAPPED, 0,
                             0, 0, 0, nullptr, nullptr, windowClass.hInstance, nullptr);
+        SetWindowLongPtrW(handle, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     }
+    TestWindow(const TestWindow&) = delete;
+    TestWindow& operator=(const TestWindow&) = delete;
     ~TestWindow() { DestroyWindow(handle); }
     bool WaitFor(UINT message, WPARAM w, DWORD milliseconds) {
         const DWORD start = GetTickCount();
@@ -254,6 +257,7 @@ struct TestWindow {
         return false;
     }
     HWND handle = nullptr;
+    std::vector<std::pair<UINT, WPARAM>> received;
 };
 
 void TrayRetry() {
@@ -289,11 +293,10 @@ void WindowsAndFlash() {
     DeleteObject(info.hbmColor);
     DeleteObject(info.hbmMask);
 
-    TestWindow::received.clear();
     PostMessageW(window.handle, WM_APP, 5, 0);
     PostQuitMessage(3);
     windows.DoEvents();
-    CHECK(TestWindow::received.size() == 1);
+    CHECK(window.received.size() == 1);
     MSG quit{};
     CHECK(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) && quit.wParam == 3);
 
