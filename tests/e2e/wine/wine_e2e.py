@@ -95,11 +95,12 @@ def no_leftovers(folder):
 
 
 def expected_first_ini(session):
+    """The seven defaults, in the ANSI code page (Windows-1252 for English and German)."""
     folder = session.windows_path(session.folder) + "\\"
     lines = ["[Settings]", "IntervalSeconds=60", "MaxImageCount=500", "UseMaxCount=true",
              "UseMaxSize=true", "MaxTotalSizeMB=500", "ScreenshotFolder=" + folder,
              "ShowFlash=true"]
-    return ("\r\n".join(lines) + "\r\n").encode("latin-1")
+    return ("\r\n".join(lines) + "\r\n").encode("cp1252")
 
 
 def write_ini(session, **values):
@@ -111,8 +112,8 @@ def write_ini(session, **values):
 
 
 def case_first_start(session):
-    """First start in an empty program folder: config.ini with the defaults, byte for byte, and
-    the first screenshot at once."""
+    """First start in an empty program folder (whose name needs the ANSI code page): config.ini
+    with the defaults, byte for byte, and the first screenshot at once."""
     started = datetime.now()
     session.start()
     wait_for(lambda: session.ini_text().count("\r\n") >= 8, 30, "config.ini to be complete")
@@ -125,6 +126,31 @@ def case_first_start(session):
           f"the name's time {stamp} is not the time of the start {started}")
     check_screen_png(session, first[0])
     no_leftovers(session.folder)
+
+
+def case_unicode_folder(session):
+    """A program folder whose name has no ANSI form: config.ini stays an ANSI profile file, which
+    cannot be spelt there, so none is written; the screenshots go to the program folder all the
+    same (wide paths throughout), and the settings work in memory."""
+    session.start()
+    first = wait_for_shots(session.folder, 1, 20)
+    check_screen_png(session, first[0])
+    session.choose(*down(FLASH, "Return"))
+    shot, watch = manual_shot(session, 1, 3)
+    check(watch.seen is None, "the flash appeared although switched off")
+    check(not session.ini.exists(), "config.ini was written: " + repr(session.ini_text()))
+
+
+def case_german_words(session):
+    """For a user whose interface language is German the switches are stored as "wahr" and
+    "falsch"."""
+    session.env.update({"LC_ALL": "de_DE.UTF-8", "LANG": "de_DE.UTF-8"})
+    session.start()
+    wait_for_shots(session.folder, 1, 20)
+    session.choose(*down(USE_SIZE, "Return"))
+    session.wait_for_ini("UseMaxSize=falsch")
+    for line in ("UseMaxCount=wahr", "ShowFlash=wahr"):
+        check(line + "\r\n" in session.ini_text(), f"{line!r} missing:\n{session.ini_text()}")
 
 
 def case_interval_shots(session):
@@ -386,6 +412,8 @@ def case_backend(session, helper):
 
 CASES = {
     "first_start": case_first_start,
+    "unicode_folder": case_unicode_folder,
+    "german_words": case_german_words,
     "interval_shots": case_interval_shots,
     "manual_shot": case_manual_shot,
     "prune_by_count": case_prune_by_count,
@@ -398,6 +426,8 @@ CASES = {
     "backend": case_backend,
 }
 NEEDS_HELPER = {"tray_restart", "backend"}
+# Program folders whose names need the ANSI code page, or have no form in it.
+FOLDER_NAMES = {"first_start": "Bildschirm Größe", "unicode_folder": "ruvello-日本"}
 
 
 def main():
@@ -418,7 +448,8 @@ def main():
     case = CASES[args.target]
     started = time.monotonic()
     try:
-        with Session(args.exe, args.template, args.target, args.artifacts) as session:
+        with Session(args.exe, args.template, args.target, args.artifacts,
+                     FOLDER_NAMES.get(args.target, "prog")) as session:
             if args.target in NEEDS_HELPER:
                 case(session, Path(args.helper))
             else:

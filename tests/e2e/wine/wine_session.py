@@ -134,8 +134,9 @@ class Window:
 class Session:
     """Use as a context manager; `start()` launches ruvello.exe."""
 
-    def __init__(self, exe, template, name, artifacts=None):
+    def __init__(self, exe, template, name, artifacts=None, folder_name="prog"):
         self.exe, self.template, self.name = Path(exe), Path(template), name
+        self.folder_name = folder_name
         self.artifacts = Path(artifacts) if artifacts else None
         self.processes = []
         self.program = None
@@ -153,7 +154,7 @@ class Session:
             subprocess.run(["cp", "-a", str(self.template / "prefix"), str(self.prefix)],
                            check=True)
             self.env = wine_environment(self.prefix, self.display, self.template / "home")
-            self.folder = self.root / "prog"
+            self.folder = self.root / self.folder_name
             self.folder.mkdir()
             shutil.copy2(self.exe, self.folder / "ruvello.exe")
             self.start_tray()
@@ -330,7 +331,7 @@ class Session:
         wait_for(lambda: not self.open_popups(), 20, "the tray menu to close")
 
     def ini_text(self):
-        return self.ini.read_bytes().decode("latin-1") if self.ini.exists() else ""
+        return self.ini.read_bytes().decode("cp1252") if self.ini.exists() else ""
 
     def wait_for_ini(self, line, timeout=20):
         wait_for(lambda: line + "\r\n" in self.ini_text(), timeout, f"{line!r} in config.ini")
