@@ -45,8 +45,12 @@ IconHandle TrayHostWin32::DefaultAppIcon() {
     return reinterpret_cast<IconHandle>(LoadIconW(nullptr, IDI_APPLICATION));
 }
 
+// The shared default icon is the system's, not ours to destroy (the record still holds it when
+// the program's own icon could not be set).
 void TrayHostWin32::DestroyIcon(IconHandle icon) {
-    ::DestroyIcon(reinterpret_cast<HICON>(icon));
+    if (icon != DefaultAppIcon()) {
+        ::DestroyIcon(reinterpret_cast<HICON>(icon));
+    }
 }
 
 void TrayHostWin32::SetRetry(bool pending) {
