@@ -23,7 +23,7 @@ set(RUVELLO_WIN32_BACKEND_SOURCES
     tray/tray_host_win32.cpp
     tray/tray_menu_win32.cpp
 )
-set(RUVELLO_WIN32_LIBRARIES gdiplus shell32 ole32 uuid)
+set(RUVELLO_WIN32_LIBRARIES gdiplus shell32 ole32 uuid dwmapi)
 
 # The backends as a library of their own, so that the backend tests link the same code.
 add_library(ruvello_win32 STATIC ${RUVELLO_WIN32_BACKEND_SOURCES})

@@ -1,5 +1,7 @@
 #include "flash/flash_window_win32.h"
 
+#include <dwmapi.h>
+
 #include "platform/last_error_win32.h"
 
 namespace ruvello {
@@ -96,6 +98,9 @@ void FlashWindowWin32::Unload() {
     if (window_) {
         DestroyWindow(window_);
         window_ = nullptr;
+        // The manual screenshot follows at once; with desktop composition the screen shows the
+        // overlay until the next composition pass, so that pass is awaited (a no-op without).
+        DwmFlush();
     }
 }
 
