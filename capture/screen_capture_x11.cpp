@@ -1,7 +1,8 @@
 #include "capture/screen_capture_x11.h"
 
+#include <new>
+
 #include "capture/atomic_file_posix.h"
-#include "capture/png_libpng.h"
 
 namespace ruvello {
 
@@ -33,8 +34,15 @@ bool X11ScreenCapture::CaptureScreenToPng(const std::string& path) {
         return false;
     }
     const BgrxRows* image = grabber_->Grab();
-    return image && EncodeWithLibpng(*image, png_) &&
-           WriteFileAtomically(path, png_.data(), png_.size());
+    if (!image) {
+        return false;
+    }
+    try {
+        encoder_.Encode({image->data, image->width, image->height, image->stride}, png_);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return WriteFileAtomically(path, png_.data(), png_.size());
 }
 
 ScreenRect X11ScreenCapture::RootRect() {

@@ -40,10 +40,10 @@ int TakeX11Error() {
     return error;
 }
 
-X11Grabber::X11Grabber(Display* display)
+X11Grabber::X11Grabber(Display* display, bool useSharedMemory)
     : display_(display),
       root_(DefaultRootWindow(display)),
-      shmAvailable_(XShmQueryExtension(display)) {}
+      shmAvailable_(useSharedMemory && XShmQueryExtension(display)) {}
 
 X11Grabber::~X11Grabber() {
     DropSharedImage();

@@ -16,7 +16,8 @@ namespace ruvello {
 // no shared memory (a remote display).
 class X11Grabber {
   public:
-    explicit X11Grabber(Display* display);
+    // Without `useSharedMemory` every grab is a plain image transfer, as on a remote display.
+    explicit X11Grabber(Display* display, bool useSharedMemory = true);
     X11Grabber(const X11Grabber&) = delete;
     X11Grabber& operator=(const X11Grabber&) = delete;
     ~X11Grabber();

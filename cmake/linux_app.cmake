@@ -22,7 +22,7 @@ add_library(ruvello_linux STATIC
     tray/tray_host_qt.cpp
     tray/tray_menu_qt.cpp
 )
-target_link_libraries(ruvello_linux PUBLIC ruvello_core Qt6::Widgets X11::X11 X11::Xext X11::xcb PNG::PNG)
+target_link_libraries(ruvello_linux PUBLIC ruvello_core ruvello_png Qt6::Widgets X11::X11 X11::Xext X11::xcb PNG::PNG)
 ruvello_warnings(ruvello_linux)
 
 add_executable(ruvello app/main_qt.cpp app/ruvello.qrc)

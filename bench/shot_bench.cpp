@@ -1,0 +1,195 @@
+// One automatic screenshot from the tick to the file, on the X display in $DISPLAY: the program's
+// own TakeAutoShot (grab, encode, write, retention, status) with the real desktop services,
+// beside the grab alone and beside the same grab encoded by libpng at its defaults.
+//
+//   DISPLAY=:n build/linux/bench/ruvello_shot_bench --benchmark_repetitions=15
+// (bench/compare_shots.py sets up the displays and the frames and prints the comparison.)
+// Qt's headers before Xlib's, whose macros they cannot stand.
+#include <QApplication>
+
+#include <X11/Xlib.h>
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <malloc.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "app/frm_main.h"
+#include "autostart/autostart_host_posix.h"
+#include "capture/atomic_file_posix.h"
+#include "capture/png_libpng.h"
+#include "capture/screen_capture_x11.h"
+#include "flash/flash_window_qt.h"
+#include "platform/clock_posix.h"
+#include "platform/file_system_posix.h"
+#include "platform/locale_info_qt.h"
+#include "platform/shot_timer_qt.h"
+#include "platform/window_system_qt.h"
+#include "settings/ini_file_store.h"
+#include "tray/tray_host_qt.h"
+
+namespace {
+
+using namespace ruvello;
+
+// A program folder of its own in /tmp with a folder at its count limit, so that every shot also
+// deletes the oldest file, as in a long run.
+struct ProgramFolder {
+    std::string path;
+    ProgramFolder() {
+        char pattern[] = "/tmp/ruvello-shot-bench-XXXXXX";
+        path = mkdtemp(pattern);
+        std::ofstream(path + "/config.ini", std::ios::binary)
+            << "[Settings]\r\nIntervalSeconds=600\r\nMaxImageCount=200\r\nScreenshotFolder=" << path
+            << "/\r\n";
+        for (int i = 0; i < 200; ++i) {
+            std::ofstream(path + "/Screenshot_20000101_00" + std::to_string(1000 + i) + ".png")
+                << "old";
+        }
+    }
+    ~ProgramFolder() { std::filesystem::remove_all(path); }
+};
+
+// frmMain on the real Linux services, in a program folder of its own.
+struct Program {
+    ProgramFolder folder;
+    PosixFileSystem files;
+    IniFileStore store{files};
+    PosixClock clock;
+    QtLocaleInfo locale;
+    X11ScreenCapture screen;
+    QtWindowSystem windows{[this] { return screen.RootRect(); }, [] {}};
+    QtShotTimer timer{[] {}};
+    QtFlashWindow flash;
+    PosixAutostartHost autostart;
+    QtTrayHost tray{QIcon(), nullptr, [](std::int32_t) {}};
+    frmMain form{PlatformServices{kLinuxConventions, files, store, clock, locale, windows, timer,
+                                  screen, tray, flash, autostart}};
+
+    // Ready for TakeAutoShot as after start-up, on the benchmark's own folder (Form_Load would
+    // read and write config.ini beside the benchmark binary).
+    Program() {
+        form.AppSettings.ScreenshotFolder = folder.path + "/";
+        form.AppSettings.MaxImageCount = 200;
+        form.appTitle = "Ruvello";
+        form.sizeWord = "Größe";
+        screen.GdiPlusStart();
+    }
+};
+
+Program& TheProgram() {
+    static Program program;
+    return program;
+}
+
+// The size of the newest screenshot (the names sort by time).
+std::int64_t LastFileBytes(const std::string& folder) {
+    std::filesystem::path newest;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        if (entry.path().extension() == ".png" && entry.path() > newest) {
+            newest = entry.path();
+        }
+    }
+    return newest.empty() ? 0 : static_cast<std::int64_t>(std::filesystem::file_size(newest));
+}
+
+void TickToFile(benchmark::State& state) {
+    Program& program = TheProgram();
+    for (auto _ : state) {
+        program.form.TakeAutoShot();
+    }
+    state.counters["bytes"] = static_cast<double>(LastFileBytes(program.folder.path));
+}
+
+void Grab(benchmark::State& state) {
+    Display* display = XOpenDisplay(nullptr);
+    {
+        X11Grabber grabber(display, state.range(0) != 0);
+        for (auto _ : state) {
+            if (!grabber.Grab()) {
+                state.SkipWithError("the grab failed");
+                break;
+            }
+        }
+        state.SetLabel(grabber.UsesSharedMemory() ? "shared memory" : "plain transfer");
+    }
+    XCloseDisplay(display);
+}
+
+// The same grab and atomic write, with libpng's default compression: the size reference.
+void LibpngDefault(benchmark::State& state) {
+    Display* display = XOpenDisplay(nullptr);
+    ProgramFolder folder;
+    const std::string path = folder.path + "/libpng.png";
+    std::vector<std::uint8_t> png;
+    {
+        X11Grabber grabber(display);
+        for (auto _ : state) {
+            const BgrxRows* rows = grabber.Grab();
+            if (!rows || !EncodeWithLibpng(*rows, png) ||
+                !WriteFileAtomically(path, png.data(), png.size())) {
+                state.SkipWithError("the libpng shot failed");
+                break;
+            }
+        }
+    }
+    XCloseDisplay(display);
+    state.counters["bytes"] = static_cast<double>(png.size());
+}
+
+long StatusKilobytes(const char* field) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind(field, 0) == 0) {
+            return std::stol(line.substr(std::string(field).size()));
+        }
+    }
+    return -1;
+}
+
+// The memory a 4K capture needs: the peak resident memory of the first shot of a fresh capture
+// (grab with its shared-memory segment, encode, write) above the footprint before it, in frames
+// of 4 bytes a pixel. Runs first, before other benchmarks leave freed memory behind.
+void PeakMemory(benchmark::State& state) {
+    ProgramFolder folder;
+    double peak = 0;
+    double frameKilobytes = 1;
+    for (auto _ : state) {
+        state.PauseTiming();
+        malloc_trim(0);
+        X11ScreenCapture capture;
+        std::ofstream("/proc/self/clear_refs") << "5";  // resets the high-water mark
+        const long before = StatusKilobytes("VmRSS:");
+        state.ResumeTiming();
+        capture.GdiPlusStart();
+        capture.CaptureScreenToPng(folder.path + "/peak.png");
+        state.PauseTiming();
+        const ScreenRect screen = capture.RootRect();
+        frameKilobytes = screen.width * 4.0 * screen.height / 1024.0;
+        peak = std::max(peak, static_cast<double>(StatusKilobytes("VmHWM:") - before));
+        state.ResumeTiming();
+    }
+    state.counters["peak_frames"] = peak / frameKilobytes;
+}
+
+}  // namespace
+
+BENCHMARK(PeakMemory)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(TickToFile)->Unit(benchmark::kMillisecond)->MinTime(2);
+BENCHMARK(Grab)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
+BENCHMARK(LibpngDefault)->Unit(benchmark::kMillisecond)->MinTime(2);
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    QApplication app(argc, argv);  // the tray, menu and overlay of TakeAutoShot's status refresh
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
