@@ -9,7 +9,7 @@ display, checked on the files it writes.
 import argparse
 import os
 import re
-import shutil
+import signal
 import subprocess
 import sys
 import time
@@ -20,7 +20,7 @@ sys.path.insert(0, str(Path(__file__).resolve().parent))
 
 from file_formats import decode_png, parse_shell_link  # noqa: E402
 from wine_session import (SCREEN_HEIGHT, SCREEN_WIDTH, Failure, Session,  # noqa: E402
-                          prepare_prefix, wait_for)
+                          prepare_prefix, remove_prefix, wait_for)
 
 # Down presses from a freshly opened menu to each item: Wine's menus step over separators but
 # not over disabled items (title, counts, version).
@@ -430,7 +430,13 @@ NEEDS_HELPER = {"tray_restart", "backend"}
 FOLDER_NAMES = {"first_start": "Bildschirm Größe", "unicode_folder": "ruvello-日本"}
 
 
+def stop_on_signal(number, frame):
+    raise Failure(f"stopped by signal {number}")  # unwinds through the session's clean-up
+
+
 def main():
+    signal.signal(signal.SIGTERM, stop_on_signal)
+    signal.signal(signal.SIGINT, stop_on_signal)
     parser = argparse.ArgumentParser()
     parser.add_argument("action", choices=["prepare", "remove", "run"])
     parser.add_argument("target", help="the prefix template (prepare, remove) or a case (run)")
@@ -443,7 +449,7 @@ def main():
         prepare_prefix(args.target)
         return 0
     if args.action == "remove":
-        shutil.rmtree(args.target, ignore_errors=True)
+        remove_prefix(args.target)
         return 0
     case = CASES[args.target]
     started = time.monotonic()

@@ -1,6 +1,7 @@
 """One end-to-end session of ruvello.exe under Wine: a virtual X display of its own, trayer as the
 tray host, a private copy of a prepared Wine prefix and a fresh program folder. Everything it
 starts it ends again by process id, also when a test fails."""
+import ctypes
 import os
 import re
 import shutil
@@ -17,6 +18,16 @@ WINE_DLL_OVERRIDES = "mscoree,mshtml=;winemenubuilder.exe=d"
 
 class Failure(AssertionError):
     pass
+
+
+def die_with_parent():
+    """For children: end with the test process even if it is killed outright (a CTest timeout),
+    so no display or tray host outlives it. The prefix's own Wine processes end by themselves
+    once the program is gone."""
+    try:
+        ctypes.CDLL(None).prctl(1, signal.SIGTERM)  # PR_SET_PDEATHSIG
+    except (OSError, AttributeError):
+        pass
 
 
 def wait_for(condition, timeout, what, interval=0.1):
@@ -38,7 +49,7 @@ def start_display(log):
     process = subprocess.Popen(
         ["Xvfb", "-displayfd", str(write_end), "-screen", "0",
          f"{SCREEN_WIDTH}x{SCREEN_HEIGHT}x24", "-nolisten", "tcp"],
-        pass_fds=[write_end], stdout=log, stderr=log)
+        pass_fds=[write_end], stdout=log, stderr=log, preexec_fn=die_with_parent)
     os.close(write_end)
     number = b""
     with os.fdopen(read_end, "rb") as pipe:
@@ -88,11 +99,17 @@ def end_wineserver(env):
                    stderr=subprocess.DEVNULL, timeout=30)
 
 
+def remove_prefix(template):
+    """The template and whatever sessions left beside it."""
+    template = Path(template)
+    shutil.rmtree(template, ignore_errors=True)
+    shutil.rmtree(template.parent / "sessions", ignore_errors=True)
+
+
 def prepare_prefix(template):
     """Creates the prefix that each session copies (wineboot is slow, so it runs once)."""
     template = Path(template)
-    if template.exists():
-        shutil.rmtree(template)
+    remove_prefix(template)
     (template / "home").mkdir(parents=True)
     log_path = template / "prepare.log"
     with open(log_path, "wb") as log:
@@ -145,7 +162,11 @@ class Session:
     # --- set-up and clean-up -------------------------------------------------------------
 
     def __enter__(self):
-        self.root = Path(tempfile.mkdtemp(prefix="ruvello-wine-"))
+        # Beside the template, so that the fixture's clean-up also takes what a killed test
+        # could not remove (a prefix copy is large).
+        sessions = self.template.parent / "sessions"
+        sessions.mkdir(exist_ok=True)
+        self.root = Path(tempfile.mkdtemp(prefix=self.name + "-", dir=sessions))
         self.log = open(self.root / "session.log", "wb")
         try:
             self.xvfb, self.display = start_display(self.log)
@@ -205,7 +226,7 @@ class Session:
             ["trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel", "--width",
              str(TRAY_WIDTH), "--heighttype", "pixel", "--height", str(TRAY_HEIGHT),
              "--transparent", "false"],
-            env=self.x_env(), stdout=self.log, stderr=self.log)
+            env=self.x_env(), stdout=self.log, stderr=self.log, preexec_fn=die_with_parent)
         self.processes.append(tray)
         self.tray = tray
         wait_for(lambda: self.find_windows(name="panel"), 20, "the trayer panel")
@@ -215,7 +236,7 @@ class Session:
     def start(self, wait_for_icon=True):
         self.program = subprocess.Popen(["wine", str(self.folder / "ruvello.exe")],
                                         cwd=self.folder, env=self.env, stdout=self.log,
-                                        stderr=self.log)
+                                        stderr=self.log, preexec_fn=die_with_parent)
         if wait_for_icon:
             self.wait_for_tray_icon()
         return self.program
