@@ -15,6 +15,16 @@ UINT StateOf(const MenuItem& item) {
     return (item.enabled ? MFS_ENABLED : MFS_GRAYED) | (item.checked ? MFS_CHECKED : MFS_UNCHECKED);
 }
 
+// An open menu is drawn from what it held when it opened; its windows (class "#32768") of this
+// thread are repainted so that a changed item shows.
+BOOL CALLBACK RepaintIfMenu(HWND window, LPARAM) {
+    wchar_t name[16] = {};
+    if (GetClassNameW(window, name, 16) > 0 && lstrcmpW(name, L"#32768") == 0) {
+        InvalidateRect(window, nullptr, TRUE);
+    }
+    return TRUE;
+}
+
 // Clears the tree's observer and the open menu on every way out of Show.
 class OpenMenu {
   public:
@@ -114,7 +124,9 @@ void TrayMenuWin32::Follow(const MenuItem& item) {
     info.fMask = MIIM_STRING | MIIM_STATE;
     info.fState = StateOf(item);
     info.dwTypeData = caption.data();
-    SetMenuItemInfoW(open_, static_cast<UINT>(found - commands_.begin()) + 1, FALSE, &info);
+    if (SetMenuItemInfoW(open_, static_cast<UINT>(found - commands_.begin()) + 1, FALSE, &info)) {
+        EnumThreadWindows(GetCurrentThreadId(), RepaintIfMenu, 0);
+    }
 }
 
 }  // namespace ruvello

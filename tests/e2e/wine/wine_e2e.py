@@ -154,8 +154,9 @@ def case_german_words(session):
 
 
 def case_interval_shots(session):
-    """With IntervalSeconds=5 the screenshots follow each other about five seconds apart; a
-    WM_CLOSE (taskkill without /F) ends the program and removes its icon."""
+    """With IntervalSeconds=5 the screenshots follow each other about five seconds apart, also
+    while the menu is open (which follows the count); a WM_CLOSE (taskkill without /F) ends the
+    program and removes its icon."""
     write_ini(session, IntervalSeconds=5)
     session.start()
     taken = wait_for_shots(session.folder, 4, 40)
@@ -164,6 +165,19 @@ def case_interval_shots(session):
     check(all(4.0 <= gap <= 6.5 for gap in gaps), f"gaps between screenshots: {gaps}")
     for path in taken[1:3]:
         check_screen_png(session, path)
+
+    # A screenshot taken while the menu is open shows in its count line at once.
+    menu = max(session.open_menu(), key=lambda w: w.width * w.height)
+    band = f"{menu.width}x50+{menu.x}+{menu.y}"  # title and count lines
+    def top_lines():
+        return subprocess.run(["import", "-window", "root", "-crop", band, "rgb:-"],
+                              env=session.x_env(), capture_output=True, timeout=20).stdout
+    before, count = top_lines(), len(shots(session.folder))
+    wait_for_shots(session.folder, count + 1, 10)
+    wait_for(lambda: top_lines() != before, 5, "the open menu to show the new count")
+    session.xdotool("key", "Escape")
+    wait_for(lambda: not session.open_popups(), 20, "the tray menu to close")
+
     result = session.wine("taskkill", "/IM", "ruvello.exe")
     check(result.returncode == 0, f"taskkill failed: {result.stdout!r} {result.stderr!r}")
     session.wait_for_exit()
