@@ -22,6 +22,11 @@ def answers_menu(program):
     check(program.alive(), "the program ended")
 
 
+def quit(program):
+    program.process.terminate()
+    check(program.process.wait(10) == 0, "the program did not end cleanly on SIGTERM")
+
+
 def parent_missing(exe, desktop):
     folder = os.path.join(desktop.tmp, "missing", "parent", "Shots") + "/"
     program = Ruvello(desktop, exe, folder="MissingParent", config=config(folder)).start()
@@ -30,6 +35,7 @@ def parent_missing(exe, desktop):
     time.sleep(2.5)
     check(not os.path.exists(os.path.join(desktop.tmp, "missing")), "a missing parent was created")
     answers_menu(program)
+    quit(program)
 
 
 def removed_while_running(exe, desktop):
@@ -44,6 +50,7 @@ def removed_while_running(exe, desktop):
     answers_menu(program)
     os.makedirs(folder)
     wait_for(lambda: program.screenshots(folder), 10, "screenshots once the folder is back")
+    quit(program)
 
 
 def mounted(desktop, name, options):
@@ -69,6 +76,7 @@ def full_and_read_only(exe, desktop):
         if os.path.isfile(path):
             pngcheck.read_png(path)  # whatever is there is a whole PNG
     answers_menu(program)
+    quit(program)
 
     read_only = mounted(desktop, "ReadOnly", "size=1m")
     pngcheck.write_png(os.path.join(read_only, "old.png"), 1, 1, b"\0\0\0")
@@ -78,6 +86,7 @@ def full_and_read_only(exe, desktop):
     time.sleep(3)
     check(os.listdir(read_only) == ["old.png"], f"the read-only folder changed: {os.listdir(read_only)}")
     answers_menu(program)
+    quit(program)
     return True
 
 
@@ -90,8 +99,9 @@ def test(exe):
             full_and_read_only(exe, desktop)
         finally:
             for process in desktop.processes[2:]:  # the programs, before their folders go
-                process.terminate()
-                process.wait(10)
+                if process.poll() is None:
+                    process.terminate()
+                    process.wait(10)
             for path in reversed(desktop.mounts):
                 subprocess.run(["umount", path])
 
