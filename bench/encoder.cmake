@@ -11,6 +11,8 @@ if(TARGET ruvello_png)
     add_executable(ruvello_png_bench ${CMAKE_CURRENT_LIST_DIR}/png_encoder_bench.cpp)
     target_link_libraries(ruvello_png_bench PRIVATE ruvello_png ruvello_bench_frames PNG::PNG
                                                     benchmark::benchmark)
+    target_include_directories(ruvello_png_bench SYSTEM PRIVATE ${LIBDEFLATE_INCLUDE_DIR})
+    target_link_libraries(ruvello_png_bench PRIVATE ${LIBDEFLATE_LIBRARY})
     ruvello_warnings(ruvello_png_bench)
 
     # One iteration of the chosen encoder, so that the benchmark cannot rot; the measurements

@@ -3,16 +3,22 @@
 // size (bytes) and its ratio to libpng's default output for the same frame (ratio).
 
 #include <benchmark/benchmark.h>
+#include <libdeflate.h>
 #include <png.h>
+
+#include <malloc.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "bench_frames.h"
+#include "capture/deflate_join.h"
 #include "capture/png_encoder.h"
 #include "capture/png_filters.h"
 
@@ -73,14 +79,25 @@ void BM_Libpng(benchmark::State& state, const BgrxFrame* frame) {
     ReportSize(state, *frame, bytes);
 }
 
-// One encoder and one output buffer for all shots, as the program keeps them.
+// Resident memory of the process in MiB.
+double ResidentMiB() {
+    std::ifstream statm("/proc/self/statm");
+    double pages = 0;
+    statm >> pages >> pages;  // total size, then resident
+    return pages * static_cast<double>(sysconf(_SC_PAGESIZE)) / (1024 * 1024);
+}
+
+// One encoder and one output buffer for all shots, as the program keeps them. resident_MiB is
+// the memory they hold after the shots.
 void BM_Encoder(benchmark::State& state, const BgrxFrame* frame, PngEncoderOptions options) {
+    const double resident_before = ResidentMiB();
     PngEncoder encoder(options);
     std::vector<std::uint8_t> png;
     for (auto _ : state) {
         encoder.Encode(Rows(*frame), png);
     }
     ReportSize(state, *frame, png.size());
+    state.counters["resident_MiB"] = ResidentMiB() - resident_before;
 }
 
 // A new encoder and buffer every shot: the cost of allocating and faulting in its memory.
@@ -102,6 +119,24 @@ void BM_Filter(benchmark::State& state, const BgrxFrame* frame, PngFilterChoice 
         filter.FilterRows(Rows(*frame), 0, frame->height, choice, rows.data());
         benchmark::DoNotOptimize(rows.data());
     }
+}
+
+// The walk that finds where libdeflate's final block starts, over a whole frame's stream.
+void BM_FindFinalBlock(benchmark::State& state, const BgrxFrame* frame) {
+    png::RowFilter filter;
+    filter.Reserve(frame->width);
+    std::vector<std::uint8_t> rows(png::FilteredRowBytes(frame->width) *
+                                   std::size_t(frame->height));
+    filter.FilterRows(Rows(*frame), 0, frame->height, PngFilterChoice::kMinimumSum, rows.data());
+    libdeflate_compressor* compressor = libdeflate_alloc_compressor(6);
+    std::vector<std::uint8_t> stream(libdeflate_deflate_compress_bound(compressor, rows.size()));
+    stream.resize(libdeflate_deflate_compress(compressor, rows.data(), rows.size(), stream.data(),
+                                              stream.size()));
+    libdeflate_free_compressor(compressor);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(png::FindFinalBlock(stream));
+    }
+    state.counters["stream_bytes"] = static_cast<double>(stream.size());
 }
 
 std::string Describe(const PngEncoderOptions& o) {
@@ -139,6 +174,7 @@ void RegisterAll() {
         Register("libpng/default", frame, BM_Libpng, &frame);
         Register("filter/minimum_sum", frame, BM_Filter, &frame, PngFilterChoice::kMinimumSum);
         Register("filter/paeth", frame, BM_Filter, &frame, PngFilterChoice::kPaeth);
+        Register("find_final_block/level6", frame, BM_FindFinalBlock, &frame);
     }
 }
 
@@ -146,6 +182,9 @@ void RegisterAll() {
 }  // namespace ruvello
 
 int main(int argc, char** argv) {
+    // Large blocks always from the system and back to it when freed, so that resident_MiB does
+    // not count memory that an earlier run freed and this one reuses.
+    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
     benchmark::Initialize(&argc, argv);
     ruvello::RegisterAll();
     benchmark::RunSpecifiedBenchmarks();

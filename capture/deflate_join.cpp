@@ -8,48 +8,75 @@ namespace ruvello::png {
 namespace {
 
 constexpr int kMaxCodeBits = 15;
-constexpr int kFastBits = 10;
+constexpr int kTableBits = 10;
 
-// Reads the stream's bits, least significant first, as RFC 1951 packs them. Reads past the end
-// give zeros; the caller checks the position at the end.
+// The stream's bits, least significant first as RFC 1951 packs them, in a 64-bit buffer that is
+// refilled a word at a time. Past the end it reads zeros; Overran() tells.
 class BitReader {
   public:
     explicit BitReader(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
 
-    // At least 56 of the next bits.
-    std::uint64_t Peek() const {
-        const std::size_t byte = position_ / 8;
-        std::uint64_t word = 0;
-        if (byte + 8 <= bytes_.size()) {
-            std::memcpy(&word, bytes_.data() + byte, 8);  // little-endian x86 and ARM
+    // Makes at least 56 bits available. The bits above count_ may already hold the next bytes,
+    // loaded by the previous refill; loading them again leaves them as they are.
+    void Refill() {
+        if (next_ + 8 <= bytes_.size()) {
+            std::uint64_t word;
+            std::memcpy(&word, bytes_.data() + next_, 8);  // little-endian x86 and ARM
+            buffer_ |= word << count_;
+            next_ += (63 - count_) / 8;
+            count_ |= 56;
         } else {
-            for (std::size_t i = byte; i < bytes_.size(); ++i) {
-                word |= std::uint64_t{bytes_[i]} << (8 * (i - byte));
+            for (; count_ <= 56; count_ += 8, ++next_) {
+                if (next_ < bytes_.size()) {
+                    buffer_ |= std::uint64_t{bytes_[next_]} << count_;
+                }
             }
         }
-        return word >> (position_ % 8);
     }
-    void Skip(std::size_t bits) { position_ += bits; }
-    std::uint32_t Take(int bits) {
-        const auto value = static_cast<std::uint32_t>(Peek() & ((std::uint64_t{1} << bits) - 1));
-        Skip(static_cast<std::size_t>(bits));
+    std::uint64_t bits() const { return buffer_; }
+    void Drop(unsigned n) {
+        buffer_ >>= n;
+        count_ -= n;
+    }
+    std::uint32_t Take(unsigned n) {  // n <= 32
+        Refill();
+        const auto value = static_cast<std::uint32_t>(buffer_ & ((std::uint64_t{1} << n) - 1));
+        Drop(n);
         return value;
     }
-    void AlignToByte() { position_ = (position_ + 7) / 8 * 8; }
-    std::size_t position() const { return position_; }
-    bool Overran() const { return position_ > 8 * bytes_.size(); }
+    void AlignToByte() { Drop(count_ % 8); }
+    void SkipBytes(std::size_t n) {  // from a byte boundary
+        next_ = position() / 8 + n;
+        buffer_ = 0;
+        count_ = 0;
+    }
+    std::size_t position() const { return 8 * next_ - count_; }
+    bool Overran() const { return position() > 8 * bytes_.size(); }
 
   private:
     std::span<const std::uint8_t> bytes_;
-    std::size_t position_ = 0;
+    std::size_t next_ = 0;  // the next byte to load
+    std::uint64_t buffer_ = 0;
+    unsigned count_ = 0;  // bits in buffer_ not yet dropped
 };
 
-// A canonical Huffman code: a table for codes up to kFastBits long, and a walk by code length for
-// the longer ones (as zlib's puff does it).
+constexpr std::uint8_t kLengthExtraBits[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
+                                               2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
+constexpr std::uint8_t kDistanceExtraBits[30] = {0, 0, 0,  0,  1,  1,  2,  2,  3,  3,
+                                                 4, 4, 5,  5,  6,  6,  7,  7,  8,  8,
+                                                 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
+
+// A canonical Huffman code, looked up as entries: symbol << 5 | the bits that the symbol takes,
+// its code and the extra bits after it. A table serves codes up to kTableBits long; longer ones
+// are found by a walk over the code lengths, as zlib's puff does it.
 class HuffmanCode {
   public:
-    // False for lengths that give no valid prefix code.
-    bool Build(const std::uint8_t* lengths, int symbols) {
+    // `extra` holds the extra bits of the symbols from `first_extra` on. False for lengths that
+    // give no prefix code.
+    bool Build(const std::uint8_t* lengths, int symbols, std::span<const std::uint8_t> extra = {},
+               int first_extra = 0) {
+        extra_ = extra;
+        first_extra_ = first_extra;
         count_.fill(0);
         for (int s = 0; s < symbols; ++s) {
             ++count_[lengths[s]];
@@ -63,13 +90,13 @@ class HuffmanCode {
             }
         }
         std::array<std::uint16_t, kMaxCodeBits + 2> offset{};
-        std::array<std::uint16_t, kMaxCodeBits + 1> next_code{};
+        std::array<int, kMaxCodeBits + 1> next_code{};
         for (int bits = 1, code = 0; bits <= kMaxCodeBits; ++bits) {
             offset[bits + 1] = static_cast<std::uint16_t>(offset[bits] + count_[bits]);
             code = (code + count_[bits - 1]) << 1;
-            next_code[bits] = static_cast<std::uint16_t>(code);
+            next_code[bits] = code;
         }
-        fast_.fill(0);
+        table_.fill(0);
         for (int s = 0; s < symbols; ++s) {
             const int bits = lengths[s];
             if (bits == 0) {
@@ -77,77 +104,75 @@ class HuffmanCode {
             }
             sorted_[offset[bits]++] = static_cast<std::uint16_t>(s);
             const int code = next_code[bits]++;
-            if (bits <= kFastBits) {
-                int reversed = 0;  // the stream holds codes most significant bit first
+            if (bits <= kTableBits) {
+                int reversed = 0;  // codes are packed starting from their most significant bit
                 for (int i = 0; i < bits; ++i) {
                     reversed |= ((code >> i) & 1) << (bits - 1 - i);
                 }
-                for (int i = reversed; i < (1 << kFastBits); i += 1 << bits) {
-                    fast_[static_cast<std::size_t>(i)] = static_cast<std::uint16_t>(s << 4 | bits);
+                for (int i = reversed; i < (1 << kTableBits); i += 1 << bits) {
+                    table_[static_cast<std::size_t>(i)] = Entry(s, bits);
                 }
             }
         }
         return true;
     }
 
-    // The symbol at the reader's position, or -1 for a code that is not in the table.
-    int Decode(BitReader& in) const {
-        const std::uint64_t bits = in.Peek();
-        const std::uint16_t entry = fast_[bits & ((1 << kFastBits) - 1)];
-        if (entry != 0) {
-            in.Skip(entry & 15);
-            return entry >> 4;
-        }
+    // The entry for the code at the start of `bits`, 0 when there is none.
+    std::uint32_t Lookup(std::uint64_t bits) const {
+        const std::uint32_t entry = table_[bits & ((1u << kTableBits) - 1)];
+        return entry != 0 ? entry : LookupLong(bits);
+    }
+
+  private:
+    std::uint32_t Entry(int symbol, int code_bits) const {
+        const int index = symbol - first_extra_;
+        const int extra = index >= 0 && std::size_t(index) < extra_.size() ? extra_[index] : 0;
+        return static_cast<std::uint32_t>(symbol << 5 | (code_bits + extra));
+    }
+
+    std::uint32_t LookupLong(std::uint64_t bits) const {
         int code = 0;
         int first = 0;
         int index = 0;
         for (int length = 1; length <= kMaxCodeBits; ++length) {
             code |= static_cast<int>((bits >> (length - 1)) & 1);
             if (code - first < count_[length]) {
-                in.Skip(static_cast<std::size_t>(length));
-                return sorted_[static_cast<std::size_t>(index + code - first)];
+                return Entry(sorted_[static_cast<std::size_t>(index + code - first)], length);
             }
             index += count_[length];
             first = (first + count_[length]) << 1;
             code <<= 1;
         }
-        return -1;
+        return 0;
     }
 
-  private:
-    std::array<std::uint16_t, 1 << kFastBits> fast_{};  // symbol << 4 | length, 0 for longer
+    std::array<std::uint32_t, 1 << kTableBits> table_{};
     std::array<std::uint16_t, kMaxCodeBits + 1> count_{};
     std::array<std::uint16_t, 288> sorted_{};  // symbols by code length, then value
+    std::span<const std::uint8_t> extra_;
+    int first_extra_ = 0;
 };
 
-constexpr std::uint8_t kLengthExtraBits[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
-                                               2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
-constexpr std::uint8_t kDistanceExtraBits[30] = {0, 0, 0,  0,  1,  1,  2,  2,  3,  3,
-                                                 4, 4, 5,  5,  6,  6,  7,  7,  8,  8,
-                                                 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
-
-// Skips the codes of one compressed block, up to and including its end-of-block code.
-bool SkipCodes(BitReader& in, const HuffmanCode& literals, const HuffmanCode& distances) {
+// Skips the codes of one compressed block, up to and including its end-of-block code. Each round
+// takes at most 48 bits: a length code with its extra bits and a distance code with its own. A
+// round looks up a distance code after literals too and drops it only after lengths: choosing
+// without a branch is faster than the branch, which is a coin toss on screen data.
+bool SkipCodes(BitReader& reader, const HuffmanCode& literals, const HuffmanCode& distances) {
+    BitReader in = reader;  // a local copy stays in registers
     for (;;) {
-        const int symbol = literals.Decode(in);
-        if (symbol < 0 || in.Overran()) {
-            return false;
+        in.Refill();
+        const std::uint32_t literal = literals.Lookup(in.bits());
+        const std::uint32_t symbol = literal >> 5;
+        in.Drop(literal & 31);
+        const std::uint32_t distance = distances.Lookup(in.bits());
+        const bool length = symbol > 256;
+        in.Drop(length ? distance & 31 : 0);
+        const bool bad = (literal == 0) | (symbol > 285) |
+                         (length & ((distance == 0) | (distance >> 5 > 29))) | in.Overran();
+        if (bad | (symbol == 256)) {
+            reader = in;
+            return !bad;
         }
-        if (symbol < 256) {
-            continue;
-        }
-        if (symbol == 256) {
-            return true;
-        }
-        if (symbol > 285) {
-            return false;
-        }
-        in.Skip(kLengthExtraBits[symbol - 257]);
-        const int distance = distances.Decode(in);
-        if (distance < 0 || distance > 29) {
-            return false;
-        }
-        in.Skip(kDistanceExtraBits[distance]);
     }
 }
 
@@ -167,35 +192,32 @@ bool ReadDynamicCodes(BitReader& in, HuffmanCode& literals, HuffmanCode& distanc
     }
     const int total = literal_count + distance_count;
     for (int i = 0; i < total;) {
-        const int symbol = length_code.Decode(in);
-        if (symbol < 0 || in.Overran()) {
+        in.Refill();
+        const std::uint32_t entry = length_code.Lookup(in.bits());
+        if (entry == 0 || in.Overran()) {
             return false;
         }
+        in.Drop(entry & 31);
+        const std::uint32_t symbol = entry >> 5;
         if (symbol < 16) {
             lengths[i++] = static_cast<std::uint8_t>(symbol);
             continue;
         }
-        std::uint8_t repeated = 0;
-        int times = 0;
-        if (symbol == 16) {
-            if (i == 0) {
-                return false;
-            }
-            repeated = lengths[i - 1];
-            times = 3 + static_cast<int>(in.Take(2));
-        } else {
-            times =
-                symbol == 17 ? 3 + static_cast<int>(in.Take(3)) : 11 + static_cast<int>(in.Take(7));
+        if (symbol == 16 && i == 0) {
+            return false;
         }
+        const std::uint8_t repeated = symbol == 16 ? lengths[i - 1] : 0;
+        const int times = symbol == 16   ? 3 + static_cast<int>(in.Take(2))
+                          : symbol == 17 ? 3 + static_cast<int>(in.Take(3))
+                                         : 11 + static_cast<int>(in.Take(7));
         if (i + times > total) {
             return false;
         }
-        while (times-- > 0) {
-            lengths[i++] = repeated;
-        }
+        std::fill_n(lengths + i, times, repeated);
+        i += times;
     }
-    return literals.Build(lengths, literal_count) &&
-           distances.Build(lengths + literal_count, distance_count);
+    return literals.Build(lengths, literal_count, kLengthExtraBits, 257) &&
+           distances.Build(lengths + literal_count, distance_count, kDistanceExtraBits);
 }
 
 void BuildFixedCodes(HuffmanCode& literals, HuffmanCode& distances) {
@@ -204,9 +226,9 @@ void BuildFixedCodes(HuffmanCode& literals, HuffmanCode& distances) {
     std::memset(lengths + 144, 9, 112);
     std::memset(lengths + 256, 7, 24);
     std::memset(lengths + 280, 8, 8);
-    literals.Build(lengths, 288);
+    literals.Build(lengths, 288, kLengthExtraBits, 257);
     std::memset(lengths, 5, 30);
-    distances.Build(lengths, 30);
+    distances.Build(lengths, 30, kDistanceExtraBits);
 }
 
 }  // namespace
@@ -225,7 +247,7 @@ std::optional<FinalBlock> FindFinalBlock(std::span<const std::uint8_t> stream) {
             if (in.Take(16) != (~length & 0xFFFF)) {
                 return std::nullopt;
             }
-            in.Skip(8 * std::size_t{length});
+            in.SkipBytes(length);
         } else if (type == 1) {
             BuildFixedCodes(literals, distances);
             if (!SkipCodes(in, literals, distances)) {

@@ -19,14 +19,14 @@ namespace {
 
 using Byte = std::uint8_t;
 
-// Below this many filtered bytes a second thread costs more than it saves.
-constexpr std::size_t kMinParallelBytes = 256 * 1024;
-// Pieces hold about this many filtered bytes, and there are at least kMinPieces: small enough
-// that the threads finish close together, large enough that starting each piece without the
-// previous one's window costs next to nothing in size. They depend on the image alone, so that
+// The image is cut into pieces of rows that the threads take one after the other: a dozen, so
+// that the threads finish close together even when the screen is much harder to compress in
+// some places than in others; but no piece under 256 KiB, where starting without the previous
+// piece's window would cost size, nor over 2 MiB. The pieces depend on the image alone, so that
 // the file does too.
-constexpr std::size_t kPieceBytes = 1536 * 1024;
-constexpr std::size_t kMinPieces = 4;
+constexpr std::size_t kBalancingPieces = 12;
+constexpr std::size_t kMinPieceBytes = 256 * 1024;
+constexpr std::size_t kMaxPieceBytes = 2 * 1024 * 1024;
 // PNG caps a chunk at 2^31 - 1 bytes; the stream goes into IDAT chunks of this size.
 constexpr std::size_t kIdatBytes = std::size_t{1} << 20;
 
@@ -137,9 +137,10 @@ void PngEncoder::State::Plan(const PixelRows& image) {
     const std::size_t row_bytes = png::FilteredRowBytes(image.width);
     const std::size_t bytes = row_bytes * std::size_t(image.height);
     piece_count = 1;
-    if (options.threads > 1 && bytes >= kMinParallelBytes) {
-        piece_count = std::max(kMinPieces, bytes / kPieceBytes);
-        piece_count = std::min(piece_count, std::size_t(image.height));
+    if (options.threads > 1) {
+        piece_count =
+            std::max(std::min(kBalancingPieces, bytes / kMinPieceBytes), bytes / kMaxPieceBytes);
+        piece_count = std::clamp(piece_count, std::size_t{1}, std::size_t(image.height));
     }
     const std::size_t thread_count = std::min(std::size_t(options.threads), piece_count);
     if (workers.size() < thread_count) {

@@ -91,18 +91,17 @@ TEST(PngRoundTrip, SmallThinAndOddShapesOfEveryContent) {
     }
 }
 
-// From 256 KiB of filtered rows on, the image is cut into pieces that the threads compress one
-// at a time; an image of fewer rows than pieces gets a piece per row.
+// From 512 KiB of filtered rows on, the image is cut into pieces of at least 256 KiB, a dozen
+// at most until they reach 2 MiB; an image of fewer rows than pieces gets a piece per row.
 TEST(PngRoundTrip, AroundThePieceSplits) {
     const std::pair<std::int32_t, std::int32_t> shapes[] = {
-        {255, 342},   // 261 972 filtered bytes: one piece
-        {255, 343},   // 262 738: several
-        {255, 344},   //
-        {65536, 2},   // one row each
-        {50000, 3},   //
-        {16384, 9},   //
-        {16384, 40},  //
-        {1023, 999}};
+        {255, 684},     // 523 944 filtered bytes: one piece
+        {255, 685},     // 524 710: two
+        {100000, 3},    // a row each
+        {300000, 2},    //
+        {16384, 40},    // 7 pieces of 5 or 6 rows
+        {1023, 999},    // 11 pieces
+        {2000, 1800}};  // 12 pieces
     for (const int threads : {1, 2, 3, 8}) {
         SCOPED_TRACE(std::to_string(threads) + " threads");
         for (const auto& [width, height] : shapes) {
@@ -110,6 +109,11 @@ TEST(PngRoundTrip, AroundThePieceSplits) {
             ExpectDecodesTo(Encode(image, {.threads = threads}), image);
         }
     }
+}
+
+TEST(PngRoundTrip, LargeScreenInMorePiecesThanTheDozen) {
+    const TestImage image = MakeImage(4000, 2300, Content::kDesktop);  // 27.6 MB: 13 pieces
+    ExpectDecodesTo(Encode(image), image);
 }
 
 TEST(PngRoundTrip, RowsWithPaddingBeyondTheirPixels) {
