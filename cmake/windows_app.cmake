@@ -1,12 +1,6 @@
 # The Windows program ruvello.exe: the portable core on Win32, GDI and GDI+.
 enable_language(RC)
 
-# GCC 12 warns falsely about overlapping copies in inlined string concatenation at -O2 and up
-# (its bug 105651), in the core; it is off there for this compiler.
-if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_LESS 13)
-    target_compile_options(ruvello_core PRIVATE -Wno-restrict)
-endif()
-
 set(RUVELLO_WIN32_BACKEND_SOURCES
     app/main_window_win32.cpp
     autostart/autostart_host_win32.cpp

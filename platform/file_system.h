@@ -31,12 +31,12 @@ class FileSystem {
     // Names (without folder) matching `pattern`: a path whose last part may hold "*" wildcards,
     // matched regardless of letter case. A folder that does not exist lists nothing.
     virtual std::vector<std::string> Search(const std::string& pattern, SearchFilter filter) = 0;
-    // True when an entry of the filter's kind exists at `path` (a folder path may end in the
-    // separator).
     // Search with each file's size and last-modified time; an entry that vanishes between the
     // listing and the reading of its details is left out. Backends whose listing carries the
     // details (a directory read with a stat per entry, Windows' find data) answer it in one pass.
     virtual std::vector<FileDetails> SearchDetails(const std::string& pattern, SearchFilter filter);
+    // True when an entry of the filter's kind exists at `path` (a folder path may end in the
+    // separator).
     virtual bool Exists(const std::string& path, SearchFilter filter) = 0;
     virtual std::int64_t FileSize(const std::string& path) = 0;
     virtual LocalDateTime LastModified(const std::string& path) = 0;

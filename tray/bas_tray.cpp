@@ -26,12 +26,14 @@ std::string TipText(const std::u16string& field) {
 void basTray::TrayAdd(WindowHandle window, const std::string& text) {
     record_.window = window;
     record_.icon = host_.DefaultAppIcon();
+    ownsIcon_ = false;
     record_.tip = FillTipField(text);
     host_.NotifyIcon(TrayMessage::Add, record_);
 }
 
 void basTray::TraySetIcon(IconHandle icon) {
     record_.icon = icon;
+    ownsIcon_ = true;
     host_.NotifyIcon(TrayMessage::Modify, record_);
 }
 
@@ -42,7 +44,7 @@ void basTray::TraySetTip(const std::string& text) {
 
 void basTray::TrayRemove() {
     CarryOn([&] { host_.NotifyIcon(TrayMessage::Delete, record_); });
-    if (record_.icon != 0) {
+    if (ownsIcon_ && record_.icon != 0) {
         CarryOn([&] { host_.DestroyIcon(record_.icon); });
     }
 }

@@ -12,7 +12,7 @@ std::u16string FillTipField(const std::string& text);
 std::string TipText(const std::u16string& field);
 
 // The program's one tray icon. From TraySetIcon on, the icon in the record is the module's own
-// and TrayRemove destroys it.
+// and TrayRemove destroys it; the shared default icon that TrayAdd puts in never is.
 class basTray {
   public:
     explicit basTray(TrayHost& host) : host_(host) {}
@@ -31,6 +31,7 @@ class basTray {
   private:
     TrayHost& host_;
     TrayIconData record_;
+    bool ownsIcon_ = false;
 };
 
 }  // namespace ruvello

@@ -71,6 +71,11 @@ TEST(TrayRemove, NeverFailsAndDestroysOnlyTheIconItHolds) {
     rig.tray.fails = true;
     rig.form->tray().TrayRemove();
     EXPECT_EQ(rig.tray.destroyed, std::vector<IconHandle>{0x77});
+
+    TestRig noIcon;  // the program's icon never arrived: the shared default one is not destroyed
+    noIcon.form->tray().TrayAdd(0x1234, "Ruvello");
+    noIcon.form->tray().TrayRemove();
+    EXPECT_TRUE(noIcon.tray.destroyed.empty());
 }
 
 TEST(TrayReAdd, AddsTheSameIconAndTipAgainOnceTheHostIsBack) {
