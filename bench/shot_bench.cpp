@@ -188,6 +188,23 @@ BENCHMARK(LibpngDefault)->Unit(benchmark::kMillisecond)->MinTime(2);
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "xcb");
     QApplication app(argc, argv);  // the tray, menu and overlay of TakeAutoShot's status refresh
+    // --shot=<path>: one automatic screenshot, kept at <path> for checking its pixels.
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (argument.rfind("--shot=", 0) == 0) {
+            Program& program = TheProgram();
+            program.form.TakeAutoShot();
+            std::filesystem::path newest;
+            for (const auto& entry : std::filesystem::directory_iterator(program.folder.path)) {
+                if (entry.path().extension() == ".png" && entry.path() > newest) {
+                    newest = entry.path();
+                }
+            }
+            std::filesystem::copy_file(newest, argument.substr(7),
+                                       std::filesystem::copy_options::overwrite_existing);
+            return 0;
+        }
+    }
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
