@@ -7,8 +7,8 @@
 namespace ruvello::png {
 namespace {
 
-constexpr int kMaxCodeBits = 15;
-constexpr int kTableBits = 10;
+constexpr unsigned kMaxCodeBits = 15;
+constexpr unsigned kTableBits = 10;
 
 // The stream's bits, least significant first as RFC 1951 packs them, in a 64-bit buffer that is
 // refilled a word at a time. Past the end it reads zeros; Overran() tells.
@@ -73,44 +73,44 @@ class HuffmanCode {
   public:
     // `extra` holds the extra bits of the symbols from `first_extra` on. False for lengths that
     // give no prefix code.
-    bool Build(const std::uint8_t* lengths, int symbols, std::span<const std::uint8_t> extra = {},
-               int first_extra = 0) {
+    bool Build(const std::uint8_t* lengths, unsigned symbols,
+               std::span<const std::uint8_t> extra = {}, unsigned first_extra = 0) {
         extra_ = extra;
         first_extra_ = first_extra;
         count_.fill(0);
-        for (int s = 0; s < symbols; ++s) {
+        for (unsigned s = 0; s < symbols; ++s) {
             ++count_[lengths[s]];
         }
         count_[0] = 0;
         int left = 1;
-        for (int bits = 1; bits <= kMaxCodeBits; ++bits) {
+        for (unsigned bits = 1; bits <= kMaxCodeBits; ++bits) {
             left = 2 * left - count_[bits];
             if (left < 0) {
                 return false;  // over-subscribed
             }
         }
         std::array<std::uint16_t, kMaxCodeBits + 2> offset{};
-        std::array<int, kMaxCodeBits + 1> next_code{};
-        for (int bits = 1, code = 0; bits <= kMaxCodeBits; ++bits) {
+        std::array<unsigned, kMaxCodeBits + 1> next_code{};
+        for (unsigned bits = 1, code = 0; bits <= kMaxCodeBits; ++bits) {
             offset[bits + 1] = static_cast<std::uint16_t>(offset[bits] + count_[bits]);
             code = (code + count_[bits - 1]) << 1;
             next_code[bits] = code;
         }
         table_.fill(0);
-        for (int s = 0; s < symbols; ++s) {
-            const int bits = lengths[s];
+        for (unsigned s = 0; s < symbols; ++s) {
+            const unsigned bits = lengths[s];
             if (bits == 0) {
                 continue;
             }
             sorted_[offset[bits]++] = static_cast<std::uint16_t>(s);
-            const int code = next_code[bits]++;
+            const unsigned code = next_code[bits]++;
             if (bits <= kTableBits) {
-                int reversed = 0;  // codes are packed starting from their most significant bit
-                for (int i = 0; i < bits; ++i) {
+                unsigned reversed = 0;  // codes are packed starting from their most significant bit
+                for (unsigned i = 0; i < bits; ++i) {
                     reversed |= ((code >> i) & 1) << (bits - 1 - i);
                 }
-                for (int i = reversed; i < (1 << kTableBits); i += 1 << bits) {
-                    table_[static_cast<std::size_t>(i)] = Entry(s, bits);
+                for (unsigned i = reversed; i < (1u << kTableBits); i += 1u << bits) {
+                    table_[i] = Entry(s, bits);
                 }
             }
         }
@@ -124,20 +124,20 @@ class HuffmanCode {
     }
 
   private:
-    std::uint32_t Entry(int symbol, int code_bits) const {
-        const int index = symbol - first_extra_;
-        const int extra = index >= 0 && std::size_t(index) < extra_.size() ? extra_[index] : 0;
-        return static_cast<std::uint32_t>(symbol << 5 | (code_bits + extra));
+    std::uint32_t Entry(unsigned symbol, unsigned code_bits) const {
+        const unsigned index = symbol - first_extra_;  // wraps below first_extra_: no extra bits
+        const unsigned extra = index < extra_.size() ? extra_[index] : 0;
+        return symbol << 5 | (code_bits + extra);
     }
 
     std::uint32_t LookupLong(std::uint64_t bits) const {
-        int code = 0;
-        int first = 0;
-        int index = 0;
-        for (int length = 1; length <= kMaxCodeBits; ++length) {
-            code |= static_cast<int>((bits >> (length - 1)) & 1);
-            if (code - first < count_[length]) {
-                return Entry(sorted_[static_cast<std::size_t>(index + code - first)], length);
+        unsigned code = 0;
+        unsigned first = 0;
+        unsigned index = 0;
+        for (unsigned length = 1; length <= kMaxCodeBits; ++length) {
+            code |= static_cast<unsigned>(bits >> (length - 1)) & 1;
+            if (code - first < count_[length]) {  // code >= first here: canonical codes
+                return Entry(sorted_[index + code - first], length);
             }
             index += count_[length];
             first = (first + count_[length]) << 1;
@@ -150,7 +150,7 @@ class HuffmanCode {
     std::array<std::uint16_t, kMaxCodeBits + 1> count_{};
     std::array<std::uint16_t, 288> sorted_{};  // symbols by code length, then value
     std::span<const std::uint8_t> extra_;
-    int first_extra_ = 0;
+    unsigned first_extra_ = 0;
 };
 
 // Skips the codes of one compressed block, up to and including its end-of-block code. Each round
@@ -177,21 +177,21 @@ bool SkipCodes(BitReader& reader, const HuffmanCode& literals, const HuffmanCode
 }
 
 bool ReadDynamicCodes(BitReader& in, HuffmanCode& literals, HuffmanCode& distances) {
-    const int literal_count = static_cast<int>(in.Take(5)) + 257;
-    const int distance_count = static_cast<int>(in.Take(5)) + 1;
-    const int length_code_count = static_cast<int>(in.Take(4)) + 4;
+    const unsigned literal_count = in.Take(5) + 257;
+    const unsigned distance_count = in.Take(5) + 1;
+    const unsigned length_code_count = in.Take(4) + 4;
     constexpr std::uint8_t kOrder[19] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
                                          11, 4,  12, 3, 13, 2, 14, 1, 15};
     std::uint8_t lengths[288 + 32] = {};
-    for (int i = 0; i < length_code_count; ++i) {
+    for (unsigned i = 0; i < length_code_count; ++i) {
         lengths[kOrder[i]] = static_cast<std::uint8_t>(in.Take(3));
     }
     HuffmanCode length_code;
     if (!length_code.Build(lengths, 19)) {
         return false;
     }
-    const int total = literal_count + distance_count;
-    for (int i = 0; i < total;) {
+    const unsigned total = literal_count + distance_count;
+    for (unsigned i = 0; i < total;) {
         in.Refill();
         const std::uint32_t entry = length_code.Lookup(in.bits());
         if (entry == 0 || in.Overran()) {
@@ -207,9 +207,9 @@ bool ReadDynamicCodes(BitReader& in, HuffmanCode& literals, HuffmanCode& distanc
             return false;
         }
         const std::uint8_t repeated = symbol == 16 ? lengths[i - 1] : 0;
-        const int times = symbol == 16   ? 3 + static_cast<int>(in.Take(2))
-                          : symbol == 17 ? 3 + static_cast<int>(in.Take(3))
-                                         : 11 + static_cast<int>(in.Take(7));
+        const unsigned times = symbol == 16   ? 3 + in.Take(2)
+                               : symbol == 17 ? 3 + in.Take(3)
+                                              : 11 + in.Take(7);
         if (i + times > total) {
             return false;
         }

@@ -80,7 +80,8 @@ TEST(FindFinalBlock, AgreesWithZlibOnLibdeflateStreamsOfEveryLevel) {
     for (int level = 0; level <= 12; ++level) {
         for (const std::size_t size : {0u, 1u, 100u, 70000u, 1000000u}) {
             SCOPED_TRACE("level " + std::to_string(level) + ", " + std::to_string(size) + " bytes");
-            const Bytes data = MakeData(size, static_cast<std::uint32_t>(size + level));
+            const Bytes data =
+                MakeData(size, static_cast<std::uint32_t>(size) + std::uint32_t(level));
             const Bytes stream = Compress(data, level);
             const std::optional<FinalBlock> found = FindFinalBlock(stream);
             ASSERT_TRUE(found.has_value());

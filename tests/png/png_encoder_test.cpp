@@ -45,7 +45,8 @@ TestImage MakeImage(std::int32_t width, std::int32_t height, Content content,
                     // Flat windows with sparse dark "glyphs" and a noisy "photo" corner.
                     const bool photo = x > width / 2 && y > height / 2;
                     const bool glyph = (y / 3) % 4 != 0 && random() % 5 == 0;
-                    const auto shade = static_cast<std::uint8_t>(photo ? random() % 64 + x : 0);
+                    const auto shade =
+                        static_cast<std::uint8_t>(photo ? random() % 64 + std::uint32_t(x) : 0);
                     pixel[0] = glyph ? 0x20 : static_cast<std::uint8_t>(0xE0 + shade);
                     pixel[1] = glyph ? 0x20 : static_cast<std::uint8_t>(0xE8 - shade);
                     pixel[2] = glyph ? 0x20 : static_cast<std::uint8_t>(0xF0 + y / 64);
