@@ -1,7 +1,9 @@
 # A whole automatic screenshot on a real X display (the one in $DISPLAY), next to its parts and
 # to libpng's default encoding. bench/compare_shots.py runs it beside scrot on the two frames.
 if(TARGET ruvello_linux)
-    add_executable(ruvello_shot_bench ${CMAKE_CURRENT_LIST_DIR}/shot_bench.cpp)
-    target_link_libraries(ruvello_shot_bench PRIVATE ruvello_linux benchmark::benchmark)
+    find_package(PNG REQUIRED)
+    add_executable(ruvello_shot_bench ${CMAKE_CURRENT_LIST_DIR}/shot_bench.cpp
+                                      ${PROJECT_SOURCE_DIR}/capture/png_libpng.cpp)
+    target_link_libraries(ruvello_shot_bench PRIVATE ruvello_linux benchmark::benchmark PNG::PNG)
     ruvello_warnings(ruvello_shot_bench)
 endif()

@@ -1,14 +1,12 @@
 # The Linux program: Qt 6 Widgets for tray, menu, overlay and message boxes, X11 for the grab.
 find_package(Qt6 REQUIRED COMPONENTS Widgets)
 find_package(X11 REQUIRED)
-find_package(PNG REQUIRED)
 
 # Everything but main, so that tests can drive the real desktop pieces too.
 add_library(ruvello_linux STATIC
     autostart/autostart_host_posix.cpp
     capture/atomic_file_posix.cpp
     capture/pixel_layout.cpp
-    capture/png_libpng.cpp
     capture/screen_capture_x11.cpp
     capture/x11_grabber_x11.cpp
     flash/flash_window_qt.cpp
@@ -22,7 +20,7 @@ add_library(ruvello_linux STATIC
     tray/tray_host_qt.cpp
     tray/tray_menu_qt.cpp
 )
-target_link_libraries(ruvello_linux PUBLIC ruvello_core ruvello_png Qt6::Widgets X11::X11 X11::Xext X11::xcb PNG::PNG)
+target_link_libraries(ruvello_linux PUBLIC ruvello_core ruvello_png Qt6::Widgets X11::X11 X11::Xext X11::xcb)
 ruvello_warnings(ruvello_linux)
 
 add_executable(ruvello app/main_qt.cpp app/ruvello.qrc)
