@@ -100,12 +100,17 @@ void CheckOneDeleted(benchmark::State& state, PosixFileSystem& fs, const ShotFol
     }
 }
 
-void EnforceLimitsOneDeletion(benchmark::State& state) {
+// EnforceLimits deleting the one file over the size limit, and with `withStatus` then the status
+// refresh's GetFolderStats too: what a shot costs the retention and the status.
+void Retention(benchmark::State& state, bool withStatus) {
     ShotFolder shots(static_cast<int>(state.range(0)));
     PosixFileSystem fs;
     AppSettings settings = SizeLimitOnly(shots);
     for (auto _ : state) {
         ruvello::EnforceLimits(fs, settings);
+        if (withStatus) {
+            benchmark::DoNotOptimize(ruvello::GetFolderStats(fs, shots.folder()));
+        }
         state.PauseTiming();
         CheckOneDeleted(state, fs, shots, static_cast<int>(state.range(0)));
         shots.RestoreOldest();
@@ -113,19 +118,11 @@ void EnforceLimitsOneDeletion(benchmark::State& state) {
     }
 }
 
-// What a shot costs the retention and the status: EnforceLimits, then one GetFolderStats.
+void EnforceLimitsOneDeletion(benchmark::State& state) {
+    Retention(state, false);
+}
 void RetentionAndStatus(benchmark::State& state) {
-    ShotFolder shots(static_cast<int>(state.range(0)));
-    PosixFileSystem fs;
-    AppSettings settings = SizeLimitOnly(shots);
-    for (auto _ : state) {
-        ruvello::EnforceLimits(fs, settings);
-        benchmark::DoNotOptimize(ruvello::GetFolderStats(fs, shots.folder()));
-        state.PauseTiming();
-        CheckOneDeleted(state, fs, shots, static_cast<int>(state.range(0)));
-        shots.RestoreOldest();
-        state.ResumeTiming();
-    }
+    Retention(state, true);
 }
 
 // The count limit at the menu's largest choice: 1,500 kept, the 1,501st deleted.
