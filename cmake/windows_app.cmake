@@ -43,9 +43,10 @@ elseif(MSVC)
 endif()
 
 # Test programs, run under Wine by the end-to-end tests: checks of the backends against the real
-# API, and a stand-in for the shell's side of the tray.
+# API, a stand-in for the shell's side of the tray, and one for other programs (a file held open,
+# the resource counters of the soak run).
 if(RUVELLO_TESTS AND EXISTS ${PROJECT_SOURCE_DIR}/tests/e2e/wine/backend_tests_win32.cpp)
-    foreach(program backend_tests tray_helper)
+    foreach(program backend_tests tray_helper fault_helper)
         add_executable(ruvello_${program} tests/e2e/wine/${program}_win32.cpp)
         target_link_libraries(ruvello_${program} PRIVATE ruvello_win32)
         ruvello_warnings(ruvello_${program})
@@ -55,4 +56,5 @@ if(RUVELLO_TESTS AND EXISTS ${PROJECT_SOURCE_DIR}/tests/e2e/wine/backend_tests_w
             target_link_options(ruvello_${program} PRIVATE -municode)
         endif()
     endforeach()
+    target_link_libraries(ruvello_fault_helper PRIVATE psapi ntdll)
 endif()

@@ -20,7 +20,9 @@ sys.path.insert(0, str(Path(__file__).resolve().parent))
 
 from file_formats import decode_png, parse_shell_link  # noqa: E402
 from wine_session import (SCREEN_HEIGHT, SCREEN_WIDTH, Failure, Session,  # noqa: E402
-                          prepare_prefix, remove_prefix, wait_for)
+                          Skipped, prepare_prefix, remove_prefix, wait_for)
+
+SKIP_RETURN_CODE = 77  # CTest's SKIP_RETURN_CODE for these tests
 
 # Down presses from a freshly opened menu to each item: Wine's menus step over separators but
 # not over disabled items (title, counts, version).
@@ -448,7 +450,8 @@ def stop_on_signal(number, frame):
     raise Failure(f"stopped by signal {number}")  # unwinds through the session's clean-up
 
 
-def main():
+def main(cases=CASES, needs_helper=NEEDS_HELPER, folder_names=FOLDER_NAMES):
+    """The command line of this script and of the ones that add cases of their own."""
     signal.signal(signal.SIGTERM, stop_on_signal)
     signal.signal(signal.SIGINT, stop_on_signal)
     parser = argparse.ArgumentParser()
@@ -465,18 +468,21 @@ def main():
     if args.action == "remove":
         remove_prefix(args.target)
         return 0
-    case = CASES[args.target]
+    case = cases[args.target]
     started = time.monotonic()
     try:
         with Session(args.exe, args.template, args.target, args.artifacts,
-                     FOLDER_NAMES.get(args.target, "prog")) as session:
-            if args.target in NEEDS_HELPER:
+                     folder_names.get(args.target, "prog")) as session:
+            if args.target in needs_helper:
                 case(session, Path(args.helper))
             else:
                 case(session)
     except Failure as failure:
         print(f"FAILED {args.target}: {failure}", file=sys.stderr)
         return 1
+    except Skipped as reason:
+        print(f"SKIPPED {args.target}: {reason}")
+        return SKIP_RETURN_CODE
     print(f"passed {args.target} in {time.monotonic() - started:.1f} s")
     return 0
 

@@ -20,6 +20,10 @@ class Failure(AssertionError):
     pass
 
 
+class Skipped(Exception):
+    """The machine cannot stage the scenario (say, no right to mount); CTest reports it skipped."""
+
+
 def die_with_parent():
     """For children: end with the test process even if it is killed outright (a CTest timeout),
     so no display or tray host outlives it. The prefix's own Wine processes end by themselves
@@ -158,6 +162,7 @@ class Session:
         self.processes = []
         self.program = None
         self.env = None
+        self.mounts = []
 
     # --- set-up and clean-up -------------------------------------------------------------
 
@@ -197,6 +202,9 @@ class Session:
                 pass
         for process in reversed(self.processes):
             stop_process(process)
+        for path in reversed(self.mounts):
+            if subprocess.run(["umount", str(path)], capture_output=True).returncode != 0:
+                subprocess.run(["umount", "-l", str(path)], capture_output=True)
         self.log.close()
         shutil.rmtree(self.root, ignore_errors=True)
         return False
@@ -230,6 +238,40 @@ class Session:
         self.processes.append(tray)
         self.tray = tray
         wait_for(lambda: self.find_windows(name="panel"), 20, "the trayer panel")
+
+    def stop_tray(self):
+        stop_process(self.tray)
+        self.processes.remove(self.tray)
+        self.tray = None
+        wait_for(lambda: not self.find_windows(name="panel"), 20, "the trayer panel to go")
+
+    # --- file systems of a given kind ----------------------------------------------------
+
+    def mount_tmpfs(self, name, options):
+        """A tmpfs at root/name, reached by the program through Z:; None where mounting is
+        refused. Unmounted with the session."""
+        path = self.root / name
+        path.mkdir()
+        result = subprocess.run(["mount", "-t", "tmpfs", "-o", options, "tmpfs", str(path)],
+                                capture_output=True)
+        if result.returncode != 0:
+            return None
+        self.mounts.append(path)
+        return path
+
+    def remount_read_only(self, path):
+        return subprocess.run(["mount", "-o", "remount,ro", str(path)],
+                              capture_output=True).returncode == 0
+
+    def bind_read_only(self, path):
+        """Makes one file or folder read-only for everyone, root too (a read-only bind mount
+        over itself); False where mounting is refused."""
+        if subprocess.run(["mount", "--bind", str(path), str(path)],
+                          capture_output=True).returncode != 0:
+            return False
+        self.mounts.append(path)
+        return subprocess.run(["mount", "-o", "remount,bind,ro", str(path)],
+                              capture_output=True).returncode == 0
 
     # --- the program ---------------------------------------------------------------------
 
@@ -314,6 +356,9 @@ class Session:
                               capture_output=True, text=True, timeout=20).stdout
         return "Map State: IsViewable" in info
 
+    def viewable_windows(self, name):
+        return [w for w in self.find_windows(name=name) if self.is_viewable(w.id)]
+
     def open_popups(self):
         """Visible unnamed windows of the program: its menu and submenus."""
         return [w for w in self.find_windows(cls="ruvello.exe")
@@ -352,7 +397,7 @@ class Session:
         wait_for(lambda: not self.open_popups(), 20, "the tray menu to close")
 
     def ini_text(self):
-        return self.ini.read_bytes().decode("cp1252") if self.ini.exists() else ""
+        return self.ini.read_bytes().decode("cp1252", "replace") if self.ini.exists() else ""
 
     def wait_for_ini(self, line, timeout=20):
         wait_for(lambda: line + "\r\n" in self.ini_text(), timeout, f"{line!r} in config.ini")
