@@ -181,6 +181,18 @@ void ProfileFile() {
     const std::string longValue(1500, 'x');
     store.WriteString(ini, "S", "long", longValue);
     CHECK(store.ReadString(ini, "S", "long", "") == std::string(1023, 'x'));
+    CHECK(!AnyTemporary(dir));  // each change goes through a copy that replaces the file
+
+    // A read-only file is left alone (Wine as root could write it); a hidden one stays hidden.
+    const std::string before = FileSystemWin32().ReadWholeFile(ini).value_or("");
+    SetFileAttributesW(Wide(ini).c_str(), FILE_ATTRIBUTE_READONLY);
+    store.WriteString(ini, "S", "k", "other");
+    CHECK(FileSystemWin32().ReadWholeFile(ini) == before);
+    SetFileAttributesW(Wide(ini).c_str(), FILE_ATTRIBUTE_HIDDEN);
+    store.WriteString(ini, "S", "k", "neu");
+    CHECK(store.ReadString(ini, "S", "k", "") == "neu");
+    CHECK((GetFileAttributesW(Wide(ini).c_str()) & FILE_ATTRIBUTE_HIDDEN) != 0);
+    CHECK(!AnyTemporary(dir));
 }
 
 std::pair<std::uint32_t, std::uint32_t> PngSize(const std::string& data) {
