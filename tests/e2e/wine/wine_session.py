@@ -263,16 +263,6 @@ class Session:
         return subprocess.run(["mount", "-o", "remount,ro", str(path)],
                               capture_output=True).returncode == 0
 
-    def bind_read_only(self, path):
-        """Makes one file or folder read-only for everyone, root too (a read-only bind mount
-        over itself); False where mounting is refused."""
-        if subprocess.run(["mount", "--bind", str(path), str(path)],
-                          capture_output=True).returncode != 0:
-            return False
-        self.mounts.append(path)
-        return subprocess.run(["mount", "-o", "remount,bind,ro", str(path)],
-                              capture_output=True).returncode == 0
-
     # --- the program ---------------------------------------------------------------------
 
     def start(self, wait_for_icon=True):
