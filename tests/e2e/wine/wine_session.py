@@ -52,7 +52,10 @@ def start_display(log):
     read_end, write_end = os.pipe()
     process = subprocess.Popen(
         ["Xvfb", "-displayfd", str(write_end), "-screen", "0",
-         f"{SCREEN_WIDTH}x{SCREEN_HEIGHT}x24", "-nolisten", "tcp"],
+         f"{SCREEN_WIDTH}x{SCREEN_HEIGHT}x24", "-nolisten", "tcp",
+         # No reset when the last client leaves: the polls of xwininfo come and go while
+         # trayer and Wine connect.
+         "-noreset"],
         pass_fds=[write_end], stdout=log, stderr=log, preexec_fn=die_with_parent)
     os.close(write_end)
     number = b""
@@ -229,21 +232,42 @@ class Session:
         env["DISPLAY"] = self.display
         return env
 
-    def start_tray(self):
-        tray = subprocess.Popen(
-            ["trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel", "--width",
-             str(TRAY_WIDTH), "--heighttype", "pixel", "--height", str(TRAY_HEIGHT),
-             "--transparent", "false"],
-            env=self.x_env(), stdout=self.log, stderr=self.log, preexec_fn=die_with_parent)
-        self.processes.append(tray)
-        self.tray = tray
-        wait_for(lambda: self.find_windows(name="panel"), 20, "the trayer panel")
+    def start_tray(self, attempts=3):
+        """Starts trayer and waits for its panel. A tray host that dies or never maps its
+        panel is started again (seen once on a loaded machine); the last failure carries
+        what trayer printed, since the session's log goes with the session."""
+        for attempt in range(1, attempts + 1):
+            self.log.flush()
+            log_start = self.log.tell()
+            tray = subprocess.Popen(
+                ["trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel",
+                 "--width", str(TRAY_WIDTH), "--heighttype", "pixel", "--height",
+                 str(TRAY_HEIGHT), "--transparent", "false"],
+                env=self.x_env(), stdout=self.log, stderr=self.log, preexec_fn=die_with_parent)
+            self.processes.append(tray)
+            self.tray = tray
+            try:
+                wait_for(lambda: self.find_windows(name="panel") or tray.poll() is not None,
+                         15, "the trayer panel")
+                if tray.poll() is None:
+                    return
+                problem = f"trayer ended with {tray.returncode}"
+            except Failure as failure:
+                problem = str(failure)
+            self.stop_tray(wait=False)
+            if attempt == attempts:
+                self.log.flush()
+                with open(self.log.name, "rb") as log:
+                    log.seek(log_start)
+                    said = log.read()[-800:].decode(errors="replace")
+                raise Failure(f"{problem} ({attempts} attempts); trayer said: {said!r}")
 
-    def stop_tray(self):
+    def stop_tray(self, wait=True):
         stop_process(self.tray)
         self.processes.remove(self.tray)
         self.tray = None
-        wait_for(lambda: not self.find_windows(name="panel"), 20, "the trayer panel to go")
+        if wait:
+            wait_for(lambda: not self.find_windows(name="panel"), 20, "the trayer panel to go")
 
     # --- file systems of a given kind ----------------------------------------------------
 
