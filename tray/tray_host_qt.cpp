@@ -21,11 +21,14 @@ QtTrayHost::QtTrayHost(QIcon programIcon, QMenu* contextMenu,
         });
 }
 
-QIcon QtTrayHost::IconFor(IconHandle handle) const {
+QIcon QtTrayHost::IconFor(IconHandle handle) {
     if (handle == kProgramIcon) {
         return programIcon_;
     }
-    return QApplication::style()->standardIcon(QStyle::SP_ComputerIcon);
+    if (defaultIcon_.isNull()) {
+        defaultIcon_ = QApplication::style()->standardIcon(QStyle::SP_ComputerIcon);
+    }
+    return defaultIcon_;
 }
 
 void QtTrayHost::NotifyIcon(TrayMessage message, const TrayIconData& data) {
@@ -33,8 +36,17 @@ void QtTrayHost::NotifyIcon(TrayMessage message, const TrayIconData& data) {
         icon_.hide();
         return;
     }
-    icon_.setIcon(IconFor(data.icon));
-    icon_.setToolTip(QString::fromStdString(TipText(data.tip)));
+    // Every screenshot modifies the icon; only what changed is handed on, so that the tray host
+    // does not redraw the same picture each time.
+    if (data.icon != shownIcon_ || icon_.icon().isNull()) {
+        icon_.setIcon(IconFor(data.icon));
+        shownIcon_ = data.icon;
+    }
+    const QString tip = QString::fromStdString(TipText(data.tip));
+    if (tip != shownTip_) {
+        icon_.setToolTip(tip);
+        shownTip_ = tip;
+    }
     if (message == TrayMessage::Add) {
         icon_.show();
     }

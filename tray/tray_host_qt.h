@@ -28,10 +28,13 @@ class QtTrayHost : public TrayHost {
     void DestroyIcon(IconHandle) override {}  // Qt owns its icons
 
   private:
-    QIcon IconFor(IconHandle handle) const;
+    QIcon IconFor(IconHandle handle);
 
     QIcon programIcon_;
+    QIcon defaultIcon_;  // looked up in the style once: the look-up walks the icon theme
     QSystemTrayIcon icon_;
+    IconHandle shownIcon_ = 0;
+    QString shownTip_;
 };
 
 }  // namespace ruvello

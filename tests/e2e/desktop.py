@@ -1,5 +1,6 @@
 """A private X desktop for end-to-end tests: its own Xvfb on a free display, a real tray host,
 real clicks and keys through xdotool. Ends exactly the processes it started."""
+import ctypes
 import os
 import re
 import shutil
@@ -7,6 +8,7 @@ import subprocess
 import sys
 import tempfile
 import time
+import traceback
 
 import pngcheck
 
@@ -139,6 +141,21 @@ class Desktop:
     def panel(self):
         return next((w for w in self.windows() if w.name == "panel" and '"trayer"' in w.wm_class), None)
 
+    def focus_follows_pointer(self):
+        """What a window manager does when a focused window goes: without one, the X focus
+        falls back to the root window itself, and Qt then closes a popup menu as soon as it
+        opens (seen after a message box in about one start of five)."""
+        x11 = ctypes.CDLL("libX11.so.6")
+        x11.XOpenDisplay.restype = ctypes.c_void_p
+        x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+        x11.XSetInputFocus.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_ulong]
+        x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+        display = x11.XOpenDisplay(f":{self.display}".encode())
+        check(display, "cannot open the display")
+        pointer_root = 1
+        x11.XSetInputFocus(display, pointer_root, pointer_root, 0)
+        x11.XCloseDisplay(display)  # flushes the request
+
     def visible_windows(self, name_regex):
         """Ids of the mapped windows whose name matches."""
         result = self.run("xdotool", "search", "--onlyvisible", "--name", name_regex)
@@ -265,6 +282,7 @@ class Ruvello:
         self.desktop.run("xdotool", "windowactivate", "--sync", window)
         self.desktop.run("xdotool", "key", "--window", window, "Return")
         wait_for(lambda: not self.desktop.visible_windows("^(Ruvello|Autostart)$"), 10, "the message box to close")
+        self.desktop.focus_follows_pointer()
 
     def wait_config(self, needle, timeout=10):
         return wait_for(lambda: needle in self.config(), timeout, f"{needle!r} in config.ini")
@@ -286,6 +304,8 @@ def main(test):
     try:
         test(exe)
     except Failure as failure:
-        print(f"FAILED: {failure}")
+        # Where in the scenario it failed: the step, not only the symptom.
+        steps = traceback.extract_tb(failure.__traceback__)
+        print(f"FAILED: {failure}\n" + "".join(traceback.format_list(steps[1:])))
         sys.exit(1)
     print("passed")
