@@ -4,7 +4,7 @@ import struct
 import zlib
 
 
-class PngError(Exception):
+class PngError(ValueError):
     pass
 
 
@@ -16,7 +16,8 @@ def _paeth(a, b, c):
     return b if pb <= pc else c
 
 
-def _unfilter(raw, width, height, bpp):
+def unfilter(raw, width, height, bpp):
+    """The rows' bytes after undoing their filters; `raw` holds each row's filter byte first."""
     stride = width * bpp
     out = bytearray(stride * height)
     prev = bytearray(stride)
@@ -74,7 +75,7 @@ def read_png(path):
     raw = zlib.decompress(idat)
     if len(raw) != height * (1 + width * bpp):
         raise PngError("image data has the wrong length")
-    pixels = _unfilter(raw, width, height, bpp)
+    pixels = unfilter(raw, width, height, bpp)
     if bpp == 4:
         pixels = bytes(b for i, b in enumerate(pixels) if i % 4 != 3)
     return width, height, pixels

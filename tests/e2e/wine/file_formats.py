@@ -1,7 +1,12 @@
 """Readers for the files the Windows program writes, independent of the program: PNG (decoded
 with zlib by the PNG rules) and shell links (.lnk, by Microsoft's [MS-SHLLINK] layout)."""
 import struct
+import sys
 import zlib
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent.parent))
+from pngcheck import unfilter  # noqa: E402  the row filters, shared with the Linux tests
 
 PNG_SIGNATURE = b"\x89PNG\r\n\x1a\n"
 
@@ -25,14 +30,6 @@ class Image:
                 total += 1
                 hits += bool(predicate(self.pixel(x, y)))
         return hits / total
-
-
-def _paeth(a, b, c):
-    p = a + b - c
-    pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
-    if pa <= pb and pa <= pc:
-        return a
-    return b if pb <= pc else c
 
 
 def _png_parts(data):
@@ -85,27 +82,9 @@ def check_png(data):
 def decode_png(data):
     """Decodes a non-interlaced 8-bit RGB or RGBA PNG; raises ValueError on anything broken."""
     width, height, channels, raw = _png_parts(data)
+    pixels = unfilter(raw, width, height, channels)
     stride = width * channels
-    rows, previous = [], bytearray(stride)
-    for y in range(height):
-        kind = raw[y * (stride + 1)]
-        line = bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
-        for i in range(stride):
-            left = line[i - channels] if i >= channels else 0
-            up = previous[i]
-            up_left = previous[i - channels] if i >= channels else 0
-            if kind == 1:
-                line[i] = (line[i] + left) & 0xFF
-            elif kind == 2:
-                line[i] = (line[i] + up) & 0xFF
-            elif kind == 3:
-                line[i] = (line[i] + (left + up) // 2) & 0xFF
-            elif kind == 4:
-                line[i] = (line[i] + _paeth(left, up, up_left)) & 0xFF
-            elif kind != 0:
-                raise ValueError(f"bad filter type {kind} in row {y}")
-        rows.append(bytes(line))
-        previous = line
+    rows = [pixels[y * stride:(y + 1) * stride] for y in range(height)]
     return Image(width, height, channels, rows)
 
 
