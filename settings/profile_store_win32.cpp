@@ -158,8 +158,11 @@ void ProfileStoreWin32::WriteString(const std::string& path, const std::string& 
         return;
     }
     const std::wstring temporary = TemporarySibling(target);
-    const std::string ansiTemporary =
-        *ansiPath + "." + std::to_string(GetCurrentProcessId()) + ".tmp";
+    // The path had an ANSI form and the sibling only adds ASCII, so this one has one as well.
+    const std::string ansiTemporary = ToAnsi(Utf8(temporary)).value_or(std::string());
+    if (ansiTemporary.empty()) {
+        return;
+    }
     DeleteFileW(temporary.c_str());
     // The copy keeps the file's attributes (a hidden file stays hidden).
     if (exists && !CopyFileW(target.c_str(), temporary.c_str(), FALSE)) {
