@@ -2,12 +2,14 @@
 
 #include <cstdint>
 #include <exception>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/platform_services.h"
 #include "autostart/bas_autostart.h"
 #include "flash/bas_flash.h"
+#include "retention/folder_stats.h"
 #include "settings/app_settings.h"
 #include "settings/bas_ini.h"
 #include "tray/bas_tray.h"
@@ -102,6 +104,9 @@ class frmMain {
     basFlash basFlash_;
     basAutostart basAutostart_;
     State state_ = State::Starting;
+    // What EnforceLimits left, for the status refresh that follows it at once: a large folder
+    // is then read once per screenshot, not twice. Taken by the next GetFolderStats.
+    std::optional<FolderStats> leftByLimits_;
 };
 
 template <class Body>

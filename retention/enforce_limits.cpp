@@ -21,7 +21,7 @@ std::int64_t SortKey(const LocalDateTime& t) {
 
 }  // namespace
 
-void EnforceLimits(FileSystem& fs, AppSettings& settings) {
+FolderStats EnforceLimits(FileSystem& fs, AppSettings& settings) {
     if (settings.UseMaxSize && settings.MaxTotalSizeMB < 1) {
         settings.UseMaxSize = false;
     }
@@ -29,7 +29,7 @@ void EnforceLimits(FileSystem& fs, AppSettings& settings) {
     const std::vector<FileDetails> files = ListPngFiles(fs, folder);
     const std::size_t n = files.size();
     if (n == 0) {
-        return;
+        return {};
     }
     std::vector<std::int64_t> keys;
     keys.reserve(n);
@@ -69,6 +69,16 @@ void EnforceLimits(FileSystem& fs, AppSettings& settings) {
             total -= remove(position).size;  // subtracted even when the deletion failed
         }
     }
+    std::int64_t bytesLeft = 0;
+    FolderStats left;
+    for (std::size_t index = 0; index < n; ++index) {
+        if (!deleted[index]) {
+            ++left.imageCount;
+            bytesLeft += files[index].size;
+        }
+    }
+    left.sizeMB = static_cast<double>(bytesLeft) / static_cast<double>(kBytesPerMegabyte);
+    return left;
 }
 
 }  // namespace ruvello

@@ -34,6 +34,7 @@ class FakeFileSystem : public FileSystem {
     std::set<std::string> readOnly;      // ReplaceWholeFile refused
     bool makeFolderFails = false;
     int removeCalls = 0;
+    int searchCalls = 0;  // readings of a folder
 
     void AddFolder(const std::string& path) {
         Entry folder;
@@ -60,6 +61,7 @@ class FakeFileSystem : public FileSystem {
     }
 
     std::vector<std::string> Search(const std::string& pattern, SearchFilter filter) override {
+        ++searchCalls;
         const std::size_t cut = pattern.rfind(sep_);
         const std::string folder = Normal(pattern.substr(0, cut == std::string::npos ? 0 : cut));
         const std::string glob = pattern.substr(cut == std::string::npos ? 0 : cut + 1);

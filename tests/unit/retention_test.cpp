@@ -4,6 +4,7 @@
 #include <random>
 
 #include "fakes/test_rig.h"
+#include "retention/enforce_limits.h"
 #include "retention/exchange_order.h"
 #include "retention/folder_stats.h"
 #include "retention/png_listing.h"
@@ -178,6 +179,47 @@ TEST(EnforceLimits, ToleratesAMissingFolderAndVanishingFiles) {
     f.rig.form->EnforceLimits();
     EXPECT_FALSE(f.Has("a.png"));
     EXPECT_TRUE(f.Has("b.png"));
+}
+
+// The status after a screenshot comes from the retention's own reading of the folder, so that
+// must be what a fresh reading finds: with both limits, ties, undeletable files, other files.
+TEST(EnforceLimits, LeavesExactlyWhatAFreshReadingFinds) {
+    std::mt19937 random(7);
+    for (int round = 0; round < 300; ++round) {
+        Folder f;
+        f.settings().UseMaxCount = random() % 3 != 0;
+        f.settings().MaxImageCount = static_cast<std::int32_t>(random() % 12);
+        f.settings().UseMaxSize = random() % 3 != 0;
+        f.settings().MaxTotalSizeMB = static_cast<std::int32_t>(1 + random() % 4);
+        const int files = static_cast<int>(random() % 16);
+        for (int i = 0; i < files; ++i) {
+            const std::string name = "s" + std::to_string(i) + (i % 5 == 4 ? ".jpg" : ".png");
+            f.Add(name, static_cast<int>(random() % 4), 100'000 + random() % 900'000);
+            if (random() % 6 == 0) {
+                f.rig.fs.undeletable.insert("C:\\Tools\\" + name);
+            }
+        }
+        const FolderStats left = EnforceLimits(f.rig.fs, f.settings());
+        const FolderStats fresh = GetFolderStats(f.rig.fs, "C:\\Tools\\");
+        ASSERT_EQ(left.imageCount, fresh.imageCount) << "round " << round;
+        ASSERT_DOUBLE_EQ(left.sizeMB, fresh.sizeMB) << "round " << round;
+    }
+}
+
+TEST(AutoShot, ReadsTheFolderOnceForRetentionAndStatus) {
+    Folder f;
+    f.settings().MaxImageCount = 2;
+    f.Add("a.png", 1);
+    f.Add("b.png", 2);
+    f.Add("c.png", 3);
+    f.rig.fs.undeletable.insert("C:\\Tools\\a.png");
+    const int listingsBefore = f.rig.fs.searchCalls;
+    f.rig.form->EnforceLimits();
+    f.rig.form->RefreshStatus();
+    EXPECT_EQ(f.rig.fs.searchCalls - listingsBefore, 1);
+    EXPECT_EQ(f.rig.form->menu.Item("mnuInfoCount").caption, "Bilder: 3");  // a.png stayed
+    f.Add("d.png", 4);
+    EXPECT_EQ(f.Count(), 4);  // any later status reads the folder again
 }
 
 // The full exchange sort, as a reference for the lazy one.
