@@ -312,6 +312,17 @@ def case_config_hand_edited(session):
     quit_from_menu(session)
 
 
+def start_with_attribute(session, content, attribute):
+    """config.ini with `content` and one attribute ("H" hidden, "R" read-only), an empty
+    screenshot folder, and the program started."""
+    session.ini.write_bytes(content)
+    session.wine("attrib", "+" + attribute.lower(), session.windows_path(session.ini))
+    check(attribute in attributes(session, session.ini),
+          f"test set-up: config.ini lacks the attribute {attribute}")
+    clear_shots(session.folder)
+    session.start()
+
+
 def case_config_attributes(session):
     """A hidden config.ini counts as present: its values are used and start-up writes no
     defaults into it; a change from the menu writes its values and it stays hidden. A config.ini
@@ -319,11 +330,7 @@ def case_config_attributes(session):
     could write through all the same): its values are used, a change from the menu leaves it
     byte for byte and no temporary file beside it, the program goes on."""
     hidden = b"[Settings]\r\nIntervalSeconds=1\r\nMaxImageCount=2\r\n"
-    session.ini.write_bytes(hidden)
-    session.wine("attrib", "+h", session.windows_path(session.ini))
-    check("H" in attributes(session, session.ini), "test set-up: config.ini is not hidden")
-    clear_shots(session.folder)
-    session.start()
+    start_with_attribute(session, hidden, "H")
     seen_shots(session.folder, 4, 15, limit=2)
     check(session.ini.read_bytes() == hidden, f"hidden: start-up wrote {session.ini_text()!r}")
     session.choose(*down(USE_SIZE, "Return"))
@@ -336,11 +343,7 @@ def case_config_attributes(session):
 
     session.wine("attrib", "-h", session.windows_path(session.ini))
     read_only = b"[Settings]\r\nIntervalSeconds=1\r\nMaxImageCount=2\r\nUseMaxSize=true\r\n"
-    session.ini.write_bytes(read_only)
-    session.wine("attrib", "+r", session.windows_path(session.ini))
-    check("R" in attributes(session, session.ini), "test set-up: config.ini is not read-only")
-    clear_shots(session.folder)
-    session.start()
+    start_with_attribute(session, read_only, "R")
     seen_shots(session.folder, 3, 15, limit=2)
     session.choose(*down(USE_SIZE, "Return"))
     after = {p.name for p in shots(session.folder)}
