@@ -10,6 +10,7 @@
 #include <span>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 #include "capture/deflate_join.h"
 #include "capture/png_filters.h"
@@ -112,7 +113,7 @@ void AppendChunks(std::vector<Byte>& png, const char* type,
 }  // namespace
 
 struct PngEncoder::State {
-    explicit State(const PngEncoderOptions& o);
+    State(const PngEncoderOptions& o, HelperStart start);
 
     void Plan(const PixelRows& image);
     void RunPieces(const PixelRows& image, Worker& worker);
@@ -120,14 +121,22 @@ struct PngEncoder::State {
     std::uint32_t Adler(std::int32_t width) const;
 
     PngEncoderOptions options;
-    std::vector<Worker> workers;  // one a thread
-    std::vector<Piece> pieces;    // the first piece_count are this image's
+    HelperStart start_helper;
+    // Workers that earlier, larger images needed stay for later ones, but only the first
+    // thread_count are readied for this image: a thread must never run on any of the others.
+    std::vector<Worker> workers;
+    std::size_t thread_count = 0;
+    std::vector<Piece> pieces;  // the first piece_count are this image's
     std::size_t piece_count = 0;
     std::atomic<std::size_t> next_piece{0};
     std::vector<std::span<const Byte>> stream;  // the parts of the zlib stream
 };
 
-PngEncoder::State::State(const PngEncoderOptions& o) : options(o) {
+PngEncoder::State::State(const PngEncoderOptions& o, HelperStart start)
+    : options(o), start_helper(std::move(start)) {
+    if (!start_helper) {
+        start_helper = [](std::function<void()> share) { return std::jthread(std::move(share)); };
+    }
     options.threads = std::max(options.threads, 1);
     options.level = std::clamp(options.level, 0, 12);
 }
@@ -142,7 +151,7 @@ void PngEncoder::State::Plan(const PixelRows& image) {
             std::max(std::min(kBalancingPieces, bytes / kMinPieceBytes), bytes / kMaxPieceBytes);
         piece_count = std::clamp(piece_count, std::size_t{1}, std::size_t(image.height));
     }
-    const std::size_t thread_count = std::min(std::size_t(options.threads), piece_count);
+    thread_count = std::min(std::size_t(options.threads), piece_count);
     if (workers.size() < thread_count) {
         workers.resize(thread_count);
     }
@@ -214,8 +223,8 @@ std::uint32_t PngEncoder::State::Adler(std::int32_t width) const {
     return adler;
 }
 
-PngEncoder::PngEncoder(const PngEncoderOptions& options)
-    : state_(std::make_unique<State>(options)) {}
+PngEncoder::PngEncoder(const PngEncoderOptions& options, HelperStart start_helper)
+    : state_(std::make_unique<State>(options, std::move(start_helper))) {}
 
 PngEncoder::~PngEncoder() = default;
 
@@ -224,10 +233,11 @@ void PngEncoder::Encode(const PixelRows& image, std::vector<std::uint8_t>& png) 
     s.Plan(image);
     {
         std::vector<std::jthread> helpers;  // joined at the end of this block
-        helpers.reserve(s.workers.size());
-        for (std::size_t t = 1; t < s.workers.size(); ++t) {
+        helpers.reserve(s.thread_count);
+        for (std::size_t t = 1; t < s.thread_count; ++t) {
             try {
-                helpers.emplace_back([&s, &image, t] { s.RunPieces(image, s.workers[t]); });
+                helpers.push_back(
+                    s.start_helper([&s, &image, t] { s.RunPieces(image, s.workers[t]); }));
             } catch (const std::system_error&) {
                 break;  // no more threads to be had: the running ones take the remaining pieces
             }

@@ -2,7 +2,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <thread>
 #include <vector>
 
 namespace ruvello {
@@ -34,7 +36,12 @@ struct PngEncoderOptions {
 // its working memory (about 0.6 of the frame's size) between calls.
 class PngEncoder {
   public:
-    explicit PngEncoder(const PngEncoderOptions& options = {});
+    // Runs a share of one Encode call beside the calling thread. The default starts a thread for
+    // it; Encode joins what it returns before it returns itself, and takes over the share when
+    // the start throws std::system_error.
+    using HelperStart = std::function<std::jthread(std::function<void()> share)>;
+
+    explicit PngEncoder(const PngEncoderOptions& options = {}, HelperStart start_helper = {});
     ~PngEncoder();
     PngEncoder(const PngEncoder&) = delete;
     PngEncoder& operator=(const PngEncoder&) = delete;
