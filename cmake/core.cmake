@@ -2,6 +2,7 @@
 add_library(ruvello_core STATIC
     app/auto_shot.cpp
     app/frm_main.cpp
+    app/shot_path.cpp
     autostart/bas_autostart.cpp
     autostart/desktop_entry.cpp
     autostart/frm_main_autostart.cpp

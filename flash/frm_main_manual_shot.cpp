@@ -1,4 +1,5 @@
 #include "app/frm_main.h"
+#include "app/shot_path.h"
 #include "platform/failure.h"
 #include "platform/path.h"
 
@@ -22,8 +23,9 @@ void frmMain::TakeManualShot() noexcept {
     }
     bool written = false;
     CarryOn([&] {
-        written = platform_.screen.CaptureScreenToPng(folder + "ManualShot_" +
-                                                      FormatShotTimestamp() + ".png");
+        const std::string path =
+            FreeShotPath(platform_.fileSystem, folder, "ManualShot_" + FormatShotTimestamp());
+        written = !path.empty() && platform_.screen.CaptureScreenToPng(path);
     });
     if (written) {
         CarryOn([&] { RefreshStatus(); });

@@ -59,6 +59,26 @@ TEST(Scheduler, RunsOnAcrossTheCounterPassing2To31And2To32) {
     }
 }
 
+// In the hour that repeats when daylight saving ends, the clock shows every name of the hour
+// before once more: those screenshots stay, the new ones go beside them and count like any other.
+TEST(AutoShot, NeverReplacesAScreenshotAlreadyThere) {
+    TestRig rig;
+    rig.fs.AddFile("C:\\Tools\\Screenshot_20240305_140709.png", 100);
+    rig.fs.AddFile("C:\\Tools\\Screenshot_20240305_140709_2.png", 100).hidden = true;
+    frmMain& form = rig.Loaded();
+    form.AppSettings.MaxImageCount = 2;
+    rig.clock.now.minute = 8;
+    rig.clock.tick += 60'000;
+    form.tmrShot_Timer();
+    EXPECT_EQ(rig.screen.written,
+              (std::vector<std::string>{"C:\\Tools\\Screenshot_20240305_140709_3.png",
+                                        "C:\\Tools\\Screenshot_20240305_140809.png"}));
+    // The count limit takes the oldest by date, whatever the name: the file of the earlier hour.
+    EXPECT_EQ(rig.fs.Find("C:\\Tools\\Screenshot_20240305_140709.png"), nullptr);
+    EXPECT_NE(rig.fs.Find("C:\\Tools\\Screenshot_20240305_140709_3.png"), nullptr);
+    EXPECT_EQ(form.menu.Item("mnuInfoCount").caption, "Bilder: 2");
+}
+
 TEST(Scheduler, KeepsTheScheduleWhenAScreenshotFails) {
     Running r(1000);
     r.rig.screen.fails = true;
