@@ -53,10 +53,16 @@ int main(int argc, char** argv) {
     QtTrayMenu menu(main.menu);
     windows.AttachMenu(&menu);
     tray.AttachContextMenu(menu.Root());
-    OnQuitSignal(unload);
+    // A signal (a logout, Ctrl+C) ends the program whatever waits for the user meanwhile.
+    OnQuitSignal([&] {
+        windows.EndInteraction();
+        unload();
+    });
 
     main.Form_Load();
-    const int result = QApplication::exec();
+    // A signal during start-up (its message box) came before the event loop: quit had no loop
+    // to end yet.
+    const int result = windows.Ending() ? 0 : QApplication::exec();
     main.Form_Unload();
     return result;
 }

@@ -228,7 +228,7 @@ class Ruvello:
 
     def screenshots(self, folder=None):
         folder = folder or self.dir
-        return sorted(n for n in os.listdir(folder) if re.fullmatch(r"Screenshot_\d{8}_\d{6}\.png", n))
+        return sorted(n for n in os.listdir(folder) if re.fullmatch(r"Screenshot_\d{8}_\d{6}(?:_\d+)?\.png", n))
 
     def owns(self, window):
         """Whether the window belongs to this program's process (several may run at once)."""

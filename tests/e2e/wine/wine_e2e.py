@@ -29,8 +29,8 @@ SKIP_RETURN_CODE = 77  # CTest's SKIP_RETURN_CODE for these tests
 MAX_COUNT, INTERVAL, FLASH, AUTOSTART = 5, 7, 8, 9
 USE_COUNT, USE_SIZE = 10, 11
 
-SHOT_NAME = re.compile(r"^Screenshot_(\d{8}_\d{6})\.png$")
-MANUAL_NAME = re.compile(r"^ManualShot_(\d{8}_\d{6})\.png$")
+SHOT_NAME = re.compile(r"^Screenshot_(\d{8}_\d{6})(?:_\d+)?\.png$")
+MANUAL_NAME = re.compile(r"^ManualShot_(\d{8}_\d{6})(?:_\d+)?\.png$")
 MANUAL_FOLDER = "manueller Screenshot"
 OPACITY_160 = 0xA0A0A0A0  # X's 32-bit opacity for alpha 160 of 255
 
