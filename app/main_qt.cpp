@@ -4,11 +4,13 @@
 #include "app/frm_main.h"
 #include "autostart/autostart_host_posix.h"
 #include "capture/screen_capture_x11.h"
+#include "capture/session_aware_capture.h"
 #include "flash/flash_window_qt.h"
 #include "platform/clock_posix.h"
 #include "platform/file_system_posix.h"
 #include "platform/locale_info_qt.h"
 #include "platform/quit_signals_posix.h"
+#include "platform/session_state_qt.h"
 #include "platform/shot_timer_qt.h"
 #include "platform/window_system_qt.h"
 #include "settings/ini_file_store.h"
@@ -38,6 +40,8 @@ int main(int argc, char** argv) {
     PosixClock clock;
     QtLocaleInfo locale;
     X11ScreenCapture screen;
+    QtSessionState session;
+    SessionAwareCapture sessionAwareScreen(screen, session);
     QtWindowSystem windows([&screen] { return screen.RootRect(); }, unload);
     QtShotTimer tmrShot([&form] { form->tmrShot_Timer(); });
     QtFlashWindow frmFlash;
@@ -45,9 +49,9 @@ int main(int argc, char** argv) {
     QtTrayHost tray(programIcon, nullptr,
                     [&form](std::int32_t code) { form->Form_MouseMove(code); });
 
-    const PlatformServices platform{kLinuxConventions, fileSystem, profileStore, clock, locale,
-                                    windows,           tmrShot,    screen,       tray,  frmFlash,
-                                    autostart};
+    const PlatformServices platform{
+        kLinuxConventions, fileSystem,         profileStore, clock,    locale,   windows,
+        tmrShot,           sessionAwareScreen, tray,         frmFlash, autostart};
     frmMain main(platform);
     form = &main;
     QtTrayMenu menu(main.menu);

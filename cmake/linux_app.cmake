@@ -1,5 +1,5 @@
 # The Linux program: Qt 6 Widgets for tray, menu, overlay and message boxes, X11 for the grab.
-find_package(Qt6 REQUIRED COMPONENTS Widgets)
+find_package(Qt6 REQUIRED COMPONENTS Widgets DBus)
 find_package(X11 REQUIRED)
 
 # Everything but main, so that tests can drive the real desktop pieces too.
@@ -14,13 +14,14 @@ add_library(ruvello_linux STATIC
     platform/file_system_posix.cpp
     platform/locale_info_qt.cpp
     platform/quit_signals_posix.cpp
+    platform/session_state_qt.cpp
     platform/shot_timer_qt.cpp
     platform/window_system_qt.cpp
     platform/x11_sync_qt.cpp
     tray/tray_host_qt.cpp
     tray/tray_menu_qt.cpp
 )
-target_link_libraries(ruvello_linux PUBLIC ruvello_core ruvello_png Qt6::Widgets X11::X11 X11::Xext X11::xcb)
+target_link_libraries(ruvello_linux PUBLIC ruvello_core ruvello_png Qt6::Widgets Qt6::DBus X11::X11 X11::Xext X11::xcb)
 ruvello_warnings(ruvello_linux)
 
 add_executable(ruvello app/main_qt.cpp app/ruvello.qrc)
