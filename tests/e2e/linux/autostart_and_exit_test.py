@@ -51,12 +51,12 @@ def test(exe):
     with Desktop(640, 480) as desktop:
         program = Ruvello(desktop, exe, folder=AWKWARD_FOLDER)
         program.start()
-        wait_for(program.screenshots, 10, "the start-up screenshot")
+        wait_for(program.screenshots, 30, "the start-up screenshot")
         entry = os.path.join(desktop.env["XDG_CONFIG_HOME"], "autostart", "ruvello.desktop")
         check(not os.path.exists(entry), "an autostart entry exists before it was switched on")
 
         program.choose(*["Down"] * 5, "Return")  # "Automatischer Programmstart bei Anmeldung"
-        wait_for(lambda: os.path.exists(entry), 10, "the autostart entry")
+        wait_for(lambda: os.path.exists(entry), 30, "the autostart entry")
         with open(entry, encoding="utf-8") as f:
             keys = dict(line.split("=", 1) for line in f.read().splitlines() if "=" in line)
         check(keys.get("Type") == "Application", f"entry: {keys}")
@@ -64,7 +64,7 @@ def test(exe):
         check(keys.get("Path", "").replace("\\\\", "\\") == program.dir, f"Path is {keys.get('Path')!r}")
 
         program.choose(*["Down"] * 5, "Return")
-        wait_for(lambda: not os.path.exists(entry), 10, "the autostart entry to go")
+        wait_for(lambda: not os.path.exists(entry), 30, "the autostart entry to go")
         check(program.alive(), "the program ended")
 
         icon = program.icon()

@@ -32,7 +32,7 @@ def test(exe):
             program.message_box(timeout=30)
             program.icon(timeout=30)
             ends_cleanly(program, signum, "with the start-up message box open")
-            wait_for(lambda: not desktop.visible_windows("^Ruvello$"), 10, "the message box to go")
+            wait_for(lambda: not desktop.visible_windows("^Ruvello$"), 30, "the message box to go")
 
         # The tray menu open.
         program = Ruvello(desktop, exe, folder="Menu").start()
