@@ -15,6 +15,7 @@ add_library(ruvello_linux STATIC
     platform/locale_info_qt.cpp
     platform/quit_signals_posix.cpp
     platform/shot_timer_qt.cpp
+    platform/user_folders_xdg.cpp
     platform/window_system_qt.cpp
     platform/x11_sync_qt.cpp
     tray/tray_host_qt.cpp
