@@ -130,7 +130,7 @@ def use_as_user(user):
     with Desktop(640, 480) as desktop:
         program = InstalledRuvello(desktop, user).start()
         config = os.path.join(program.dir, "config.ini")
-        wait_for(lambda: os.path.exists(config), 15, f"{config}")
+        wait_for(lambda: os.path.exists(config), 30, config)
         expected = ("[Settings]\r\nIntervalSeconds=60\r\nMaxImageCount=500\r\nUseMaxCount=true\r\n"
                     "UseMaxSize=true\r\nMaxTotalSizeMB=500\r\nScreenshotFolder=" + program.shots +
                     "/\r\nShowFlash=true\r\n").encode()
@@ -139,7 +139,7 @@ def use_as_user(user):
         except Failure:
             raise Failure(f"config.ini is\n{program.config()!r}\nexpected\n{expected!r}")
         check(os.stat(config).st_uid == user.uid, "config.ini does not belong to the user")
-        shots = wait_for(lambda: program.screenshots(program.shots), 15, "a screenshot in ~/Pictures/Ruvello")
+        shots = wait_for(lambda: program.screenshots(program.shots), 30, "a screenshot in ~/Pictures/Ruvello")
         width, height, _ = pngcheck.read_png(os.path.join(program.shots, shots[0]))
         check((width, height) == (640, 480), f"the screenshot is {width}x{height}")
 
@@ -170,8 +170,10 @@ def test(build_dir, version):
                   f"no icon {entry['Icon']} in the icon theme")
             with TestUser() as user:
                 use_as_user(user)
-        finally:
-            run(*APT, "remove", "ruvello")
+        except BaseException:
+            subprocess.run([*APT, "remove", "ruvello"], capture_output=True)
+            raise
+        run(*APT, "remove", "ruvello")
         check(package_status() == "not-installed", f"the package is {package_status()} after its removal")
         left = [p for p in installed if os.path.lexists(p) and not
                 (os.path.isdir(p) and subprocess.run(["dpkg-query", "-S", p], capture_output=True).returncode == 0)]
