@@ -10,7 +10,8 @@ namespace ruvello {
 
 frmMain::frmMain(const PlatformServices& platform)
     : platform_(platform),
-      basINI_(platform.conventions, platform.fileSystem, platform.profileStore),
+      basINI_(platform.conventions, platform.fileSystem, platform.profileStore,
+              platform.userFolders),
       basTray_(platform.trayHost),
       basFlash_(platform.frmFlash, platform.windows, platform.clock),
       basAutostart_(platform.conventions, platform.fileSystem, platform.autostartHost,

@@ -12,6 +12,7 @@
 #include "platform/quit_signals_posix.h"
 #include "platform/session_state_qt.h"
 #include "platform/shot_timer_qt.h"
+#include "platform/user_folders_xdg.h"
 #include "platform/window_system_qt.h"
 #include "settings/ini_file_store.h"
 #include "tray/tray_host_qt.h"
@@ -46,12 +47,13 @@ int main(int argc, char** argv) {
     QtShotTimer tmrShot([&form] { form->tmrShot_Timer(); });
     QtFlashWindow frmFlash;
     PosixAutostartHost autostart;
+    XdgUserFolders userFolders;
     QtTrayHost tray(programIcon, nullptr,
                     [&form](std::int32_t code) { form->Form_MouseMove(code); });
 
     const PlatformServices platform{
-        kLinuxConventions, fileSystem,         profileStore, clock,    locale,   windows,
-        tmrShot,           sessionAwareScreen, tray,         frmFlash, autostart};
+        kLinuxConventions, fileSystem,         profileStore, clock,    locale,    windows,
+        tmrShot,           sessionAwareScreen, tray,         frmFlash, autostart, &userFolders};
     frmMain main(platform);
     form = &main;
     QtTrayMenu menu(main.menu);

@@ -8,19 +8,12 @@ namespace {
 
 constexpr const char* kMessageTitle = "Autostart";
 
-bool IsAbsolute(const std::string& path) {
-    return !path.empty() && path.front() == '/';
-}
-
 }  // namespace
 
 std::string basAutostart::GetStartupFolder() {
     if (conventions_.startupFolder == Conventions::StartupFolder::XdgAutostart) {
-        // A relative XDG_CONFIG_HOME is to be ignored, as the base-directory rules say.
-        const std::string configHome = host_.Environment("XDG_CONFIG_HOME");
-        return IsAbsolute(configHome)
-                   ? WithTrailingSeparator(configHome, conventions_) + "autostart/"
-                   : host_.Environment("HOME") + "/.config/autostart/";
+        return XdgConfigHome(host_.Environment("XDG_CONFIG_HOME"), host_.Environment("HOME")) +
+               "autostart/";
     }
     if (const auto found = host_.StartupFolderLookup()) {
         return WithTrailingSeparator(*found, conventions_);

@@ -16,6 +16,7 @@ add_library(ruvello_linux STATIC
     platform/quit_signals_posix.cpp
     platform/session_state_qt.cpp
     platform/shot_timer_qt.cpp
+    platform/user_folders_xdg.cpp
     platform/window_system_qt.cpp
     platform/x11_sync_qt.cpp
     tray/tray_host_qt.cpp

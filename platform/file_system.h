@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/conventions.h"
 #include "platform/local_date_time.h"
 
 namespace ruvello {
@@ -51,5 +52,9 @@ class FileSystem {
     // Replaces the file's content in one step (never leaves it half-written); false when refused.
     virtual bool ReplaceWholeFile(const std::string& path, const std::string& content) = 0;
 };
+
+// Makes `folder` together with any missing folders above it. Its last level must not be a hidden
+// one (the existence test does not see those).
+void MakeFolders(FileSystem& fs, const std::string& folder, const Conventions& conventions);
 
 }  // namespace ruvello

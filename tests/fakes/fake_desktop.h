@@ -3,6 +3,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "flash/flash_window.h"
 #include "platform/clock.h"
 #include "platform/locale_info.h"
+#include "platform/user_folders.h"
 #include "platform/window_system.h"
 #include "tray/menu_model.h"
 #include "tray/tray_host.h"
@@ -225,6 +227,17 @@ class FakeAutostartHost : public AutostartHost {
 
   private:
     FakeFileSystem& fs_;
+};
+
+class FakeUserFolders : public UserFolders {
+  public:
+    std::set<std::string> writable;  // folders as the program asks for them, with a separator
+    std::string configHome = "/home/anna/.config/";
+    std::string pictures = "/home/anna/Bilder";
+
+    bool CanWriteIn(const std::string& folder) override { return writable.count(folder) > 0; }
+    std::string ConfigHome() override { return configHome; }
+    std::string PicturesFolder() override { return pictures; }
 };
 
 }  // namespace ruvello::testing
