@@ -26,7 +26,11 @@ using Byte = std::uint8_t;
 // Rows of a band unless the options say otherwise. Taller bands lose less at their edges (each
 // starts without the previous band's window and with its own code tables); shorter ones leave
 // less to compress again around a small change.
-constexpr int kDefaultBandRows = 32;
+constexpr int kDefaultBandRows = 64;
+// A band whose filtered bytes are less than this share zeros is photographic: noise that no
+// string match pays for. zlib's run-length strategy codes it smaller than libdeflate, whose
+// matches of three bytes cost more than the literals they replace, and in less time.
+constexpr double kPhotoZeroShare = 0.4;
 // PNG caps a chunk at 2^31 - 1 bytes; the stream goes into IDAT chunks of this size.
 constexpr std::size_t kIdatBytes = std::size_t{1} << 20;
 // Every band ends on a sync flush; this empty final block (fixed codes) ends the stream.
@@ -54,14 +58,64 @@ struct CompressorDeleter {
     void operator()(libdeflate_compressor* c) const { libdeflate_free_compressor(c); }
 };
 
+struct DeflaterDeleter {
+    void operator()(z_stream* z) const {
+        deflateEnd(z);
+        delete z;
+    }
+};
+
+// zlib's raw deflate with the run-length strategy, kept from band to band (on the heap, since
+// zlib's state points back to it).
+class RunLengthDeflater {
+  public:
+    void Ready() {
+        if (!z_) {
+            auto z = std::make_unique<z_stream>();
+            if (deflateInit2(z.get(), 6, Z_DEFLATED, -15, 8, Z_RLE) != Z_OK) {
+                throw std::bad_alloc();
+            }
+            z_.reset(z.release());
+        }
+    }
+
+    // Compresses `size` bytes into a stream that ends on a sync flush; 0 when `capacity` did not
+    // suffice.
+    std::size_t Compress(const Byte* data, std::size_t size, Byte* out, std::size_t capacity) {
+        deflateReset(z_.get());
+        z_->next_in = const_cast<Byte*>(data);
+        z_->avail_in = static_cast<uInt>(size);
+        z_->next_out = out;
+        z_->avail_out = static_cast<uInt>(capacity);
+        const int result = deflate(z_.get(), Z_SYNC_FLUSH);
+        return result == Z_OK && z_->avail_in == 0 && z_->avail_out > 0
+                   ? capacity - z_->avail_out
+                   : 0;
+    }
+
+    // Output room that always suffices for `size` bytes.
+    std::size_t Bound(std::size_t size) const {
+        return deflateBound(z_.get(), static_cast<uLong>(size)) + 16;
+    }
+
+  private:
+    std::unique_ptr<z_stream, DeflaterDeleter> z_;
+};
+
 // What one thread works with.
 struct Worker {
     png::RowFilter filter;
     Scratch rows;     // the filtered rows of its current band
     Scratch deflate;  // their compressed form
     std::unique_ptr<libdeflate_compressor, CompressorDeleter> compressor;
+    RunLengthDeflater run_length;
     bool out_of_memory = false;
 };
+
+bool IsPhotographic(const Byte* rows, std::size_t size) {
+    const auto zeros = static_cast<std::size_t>(std::count(rows, rows + size, Byte{0}));
+    return double(zeros) < kPhotoZeroShare * double(size);
+}
 
 // What a band's compressed bytes were made from: its rows and the row above them, which the
 // filters of its first row read.
@@ -221,10 +275,12 @@ void PngEncoder::State::ReadyWorkers(const PixelRows& image) {
                 throw std::bad_alloc();
             }
         }
+        worker.run_length.Ready();
         worker.filter.Reserve(image.width);
         worker.rows.Reserve(band_bytes);
         const std::size_t bound =
-            libdeflate_deflate_compress_bound(worker.compressor.get(), band_bytes);
+            std::max(libdeflate_deflate_compress_bound(worker.compressor.get(), band_bytes),
+                     worker.run_length.Bound(band_bytes));
         worker.deflate.Reserve(std::max(bound, png::StoredBytes(band_bytes)) +
                                png::kContinuationBytes);
         worker.out_of_memory = false;
@@ -244,11 +300,18 @@ void PngEncoder::State::Compress(const PixelRows& image, Worker& worker, Band& b
     Byte* const out = worker.deflate.data();
     worker.filter.FilterRows(image, band.first_row, band.rows, options.filter, rows);
     band.adler = libdeflate_adler32(1, rows, bytes);
-    std::size_t size = libdeflate_deflate_compress(worker.compressor.get(), rows, bytes, out,
-                                                   worker.deflate.size() - png::kContinuationBytes);
-    const auto final_block = png::FindFinalBlock({out, size});
-    size = final_block ? png::MakeContinuable(out, *final_block)
-                       : png::StoreContinuable(rows, bytes, out);
+    const std::size_t room = worker.deflate.size() - png::kContinuationBytes;
+    std::size_t size = 0;
+    if (IsPhotographic(rows, bytes)) {
+        size = worker.run_length.Compress(rows, bytes, out, room);
+    } else {
+        size = libdeflate_deflate_compress(worker.compressor.get(), rows, bytes, out, room);
+        const auto final_block = png::FindFinalBlock({out, size});
+        size = final_block ? png::MakeContinuable(out, *final_block) : 0;
+    }
+    if (size == 0) {
+        size = png::StoreContinuable(rows, bytes, out);
+    }
     try {
         band.bytes.assign(out, out + size);
         band.key = band.pending;
