@@ -27,10 +27,13 @@ using Byte = std::uint8_t;
 // starts without the previous band's window and with its own code tables); shorter ones leave
 // less to compress again around a small change.
 constexpr int kDefaultBandRows = 64;
-// A band whose filtered bytes are less than this share zeros is photographic: noise that no
-// string match pays for. zlib's run-length strategy codes it smaller than libdeflate, whose
-// matches of three bytes cost more than the literals they replace, and in less time.
-constexpr double kPhotoZeroShare = 0.4;
+// How a band is compressed follows from the share of zeros among its filtered bytes. Below the
+// first share it is photographic, noise that no string match pays for: zlib's run-length coding
+// takes it smaller than libdeflate, whose matches of three bytes cost more than the literals
+// they replace, and in less time. Below the second it mixes photo and text: zlib's filtered
+// strategy (matches of six bytes and more) suits both. Above, screen content: libdeflate.
+constexpr double kPhotoZeroShare = 0.2;
+constexpr double kMixedZeroShare = 0.5;
 // PNG caps a chunk at 2^31 - 1 bytes; the stream goes into IDAT chunks of this size.
 constexpr std::size_t kIdatBytes = std::size_t{1} << 20;
 // Every band ends on a sync flush; this empty final block (fixed codes) ends the stream.
@@ -65,14 +68,16 @@ struct DeflaterDeleter {
     }
 };
 
-// zlib's raw deflate with the run-length strategy, kept from band to band (on the heap, since
+// zlib's raw deflate at level 6 with one strategy, kept from band to band (on the heap, since
 // zlib's state points back to it).
-class RunLengthDeflater {
+class ZlibDeflater {
   public:
+    explicit ZlibDeflater(int strategy) : strategy_(strategy) {}
+
     void Ready() {
         if (!z_) {
             auto z = std::make_unique<z_stream>();
-            if (deflateInit2(z.get(), 6, Z_DEFLATED, -15, 8, Z_RLE) != Z_OK) {
+            if (deflateInit2(z.get(), 6, Z_DEFLATED, -15, 8, strategy_) != Z_OK) {
                 throw std::bad_alloc();
             }
             z_.reset(z.release());
@@ -88,9 +93,8 @@ class RunLengthDeflater {
         z_->next_out = out;
         z_->avail_out = static_cast<uInt>(capacity);
         const int result = deflate(z_.get(), Z_SYNC_FLUSH);
-        return result == Z_OK && z_->avail_in == 0 && z_->avail_out > 0
-                   ? capacity - z_->avail_out
-                   : 0;
+        return result == Z_OK && z_->avail_in == 0 && z_->avail_out > 0 ? capacity - z_->avail_out
+                                                                        : 0;
     }
 
     // Output room that always suffices for `size` bytes.
@@ -99,6 +103,7 @@ class RunLengthDeflater {
     }
 
   private:
+    int strategy_;
     std::unique_ptr<z_stream, DeflaterDeleter> z_;
 };
 
@@ -108,13 +113,13 @@ struct Worker {
     Scratch rows;     // the filtered rows of its current band
     Scratch deflate;  // their compressed form
     std::unique_ptr<libdeflate_compressor, CompressorDeleter> compressor;
-    RunLengthDeflater run_length;
+    ZlibDeflater run_length{Z_RLE};
+    ZlibDeflater filtered{Z_FILTERED};
     bool out_of_memory = false;
 };
 
-bool IsPhotographic(const Byte* rows, std::size_t size) {
-    const auto zeros = static_cast<std::size_t>(std::count(rows, rows + size, Byte{0}));
-    return double(zeros) < kPhotoZeroShare * double(size);
+double ZeroShare(const Byte* rows, std::size_t size) {
+    return double(std::count(rows, rows + size, Byte{0})) / double(size);
 }
 
 // What a band's compressed bytes were made from: its rows and the row above them, which the
@@ -276,11 +281,12 @@ void PngEncoder::State::ReadyWorkers(const PixelRows& image) {
             }
         }
         worker.run_length.Ready();
+        worker.filtered.Ready();
         worker.filter.Reserve(image.width);
         worker.rows.Reserve(band_bytes);
-        const std::size_t bound =
-            std::max(libdeflate_deflate_compress_bound(worker.compressor.get(), band_bytes),
-                     worker.run_length.Bound(band_bytes));
+        const std::size_t bound = std::max(
+            libdeflate_deflate_compress_bound(worker.compressor.get(), band_bytes),
+            std::max(worker.run_length.Bound(band_bytes), worker.filtered.Bound(band_bytes)));
         worker.deflate.Reserve(std::max(bound, png::StoredBytes(band_bytes)) +
                                png::kContinuationBytes);
         worker.out_of_memory = false;
@@ -302,8 +308,11 @@ void PngEncoder::State::Compress(const PixelRows& image, Worker& worker, Band& b
     band.adler = libdeflate_adler32(1, rows, bytes);
     const std::size_t room = worker.deflate.size() - png::kContinuationBytes;
     std::size_t size = 0;
-    if (IsPhotographic(rows, bytes)) {
+    const double zeros = ZeroShare(rows, bytes);
+    if (zeros < kPhotoZeroShare) {
         size = worker.run_length.Compress(rows, bytes, out, room);
+    } else if (zeros < kMixedZeroShare) {
+        size = worker.filtered.Compress(rows, bytes, out, room);
     } else {
         size = libdeflate_deflate_compress(worker.compressor.get(), rows, bytes, out, room);
         const auto final_block = png::FindFinalBlock({out, size});

@@ -27,9 +27,9 @@ enum class PngFilterChoice {
 struct PngEncoderOptions {
     // Threads compressing at once, the calling one included.
     int threads = 2;
-    // libdeflate's compression level, 0 to 12, for the bands that are not photographic (those
-    // take zlib's run-length coding).
-    int level = 9;
+    // libdeflate's compression level, 0 to 12, for bands of screen content (photographic ones
+    // go to zlib).
+    int level = 7;
     PngFilterChoice filter = PngFilterChoice::kMinimumSum;
     // Rows of a band: the unit that is compressed on its own and kept for reuse; 0 for the
     // default.
