@@ -118,8 +118,19 @@ struct Worker {
     bool out_of_memory = false;
 };
 
-double ZeroShare(const Byte* rows, std::size_t size) {
-    return double(std::count(rows, rows + size, Byte{0})) / double(size);
+// The share of zeros among the filtered bytes of the rows not sent raw. Raw rows (filter type
+// None) are text or flat colour, never photographic, and have few zeros; a band of only raw rows
+// counts as screen content.
+double ZeroShare(const Byte* rows, std::size_t row_bytes, std::int32_t count) {
+    std::size_t zeros = 0;
+    std::size_t filtered = 0;
+    for (std::int32_t y = 0; y < count; ++y, rows += row_bytes) {
+        if (rows[0] != png::kNone) {
+            zeros += static_cast<std::size_t>(std::count(rows + 1, rows + row_bytes, Byte{0}));
+            filtered += row_bytes - 1;
+        }
+    }
+    return filtered == 0 ? 1.0 : double(zeros) / double(filtered);
 }
 
 // What a band's compressed bytes were made from: its rows and the row above them, which the
@@ -308,7 +319,7 @@ void PngEncoder::State::Compress(const PixelRows& image, Worker& worker, Band& b
     band.adler = libdeflate_adler32(1, rows, bytes);
     const std::size_t room = worker.deflate.size() - png::kContinuationBytes;
     std::size_t size = 0;
-    const double zeros = ZeroShare(rows, bytes);
+    const double zeros = ZeroShare(rows, png::FilteredRowBytes(image.width), band.rows);
     if (zeros < kPhotoZeroShare) {
         size = worker.run_length.Compress(rows, bytes, out, room);
     } else if (zeros < kMixedZeroShare) {
