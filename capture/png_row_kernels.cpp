@@ -51,9 +51,11 @@ void ToRgb(const Byte* bgrx, Byte* rgb, std::size_t width) {
 // One loop per type, so that the compiler can vectorise each for the baseline instruction set.
 template <FilterType kType>
 std::uint64_t Cost(const Byte* cur, const Byte* above, std::size_t n) {
+    const Byte* left = cur - 3;
+    const Byte* above_left = above - 3;
     std::uint64_t sum = 0;
     for (std::size_t i = 0; i < n; ++i) {
-        sum += Magnitude(Filtered(kType, cur[i], cur[i - 3], above[i], above[i - 3]));
+        sum += Magnitude(Filtered(kType, cur[i], left[i], above[i], above_left[i]));
     }
     return sum;
 }
@@ -68,8 +70,10 @@ void Costs(const Byte* cur, const Byte* above, std::size_t n, std::uint64_t out[
 
 template <FilterType kType>
 void ApplyType(const Byte* cur, const Byte* above, std::size_t n, Byte* out) {
+    const Byte* left = cur - 3;
+    const Byte* above_left = above - 3;
     for (std::size_t i = 0; i < n; ++i) {
-        out[i] = Filtered(kType, cur[i], cur[i - 3], above[i], above[i - 3]);
+        out[i] = Filtered(kType, cur[i], left[i], above[i], above_left[i]);
     }
 }
 

@@ -16,16 +16,21 @@ namespace {
 pngtest::TestImage MixedRows(std::int32_t width, std::int32_t height, std::uint32_t seed) {
     pngtest::TestImage image{width, height, 4 * std::size_t(width) + 4, {}};
     image.bytes.resize(image.stride * std::size_t(height));
-    std::mt19937 random(seed);
+    std::mt19937 engine(seed);
+    const auto random = [&engine] { return static_cast<std::uint32_t>(engine()); };
     for (std::int32_t y = 0; y < height; ++y) {
-        const std::uint32_t kind = random() % 4;
+        const auto kind = std::uint32_t(y / 4) % 5;  // runs of rows of one kind
+        std::uint8_t* row = image.bytes.data() + std::size_t(y) * image.stride;
         for (std::size_t i = 0; i < image.stride; ++i) {
             const auto x = static_cast<std::uint32_t>(i);
+            // Kind 4 is the mean of its left and upper neighbours: Average's row.
+            const std::uint32_t left = i >= 4 ? row[i - 4] : 0;
             const std::uint32_t value = kind == 0   ? 0x80
                                         : kind == 1 ? x * 3 + std::uint32_t(y)
                                         : kind == 2 ? random() % 8 + x / 4
-                                                    : random();
-            image.bytes[std::size_t(y) * image.stride + i] = static_cast<std::uint8_t>(value);
+                                        : kind == 3 ? random()
+                                                    : (left + row[i - image.stride]) / 2;
+            row[i] = static_cast<std::uint8_t>(value);
         }
     }
     return image;
