@@ -178,8 +178,7 @@ void RegisterAll() {
         for (const int level : {4, 5, 6, 7, 8, 9, 10}) {
             variants.push_back({.threads = threads, .level = level, .reuse = false});
         }
-        variants.push_back(
-            {.threads = threads, .filter = PngFilterChoice::kPaeth, .reuse = false});
+        variants.push_back({.threads = threads, .filter = PngFilterChoice::kPaeth, .reuse = false});
     }
     // The band height: what the edges cost in bytes and time.
     for (const int rows : {8, 16, 32, 64, 128, 256, 100000}) {
@@ -193,8 +192,8 @@ void RegisterAll() {
             Register("encoder/" + Describe(options), frame, BM_Encoder, &frame, options);
         }
         Register("libpng/default", frame, BM_Libpng, &frame);
-        for (const auto& [name, kernels] :
-             {std::pair{"", &png::BestKernels()}, std::pair{"_portable", &png::PortableKernels()}}) {
+        for (const auto& [name, kernels] : {std::pair{"", &png::BestKernels()},
+                                            std::pair{"_portable", &png::PortableKernels()}}) {
             Register(std::string("filter/minimum_sum") + name, frame, BM_Filter, &frame,
                      PngFilterChoice::kMinimumSum, kernels);
             Register(std::string("filter/paeth") + name, frame, BM_Filter, &frame,
