@@ -6,7 +6,7 @@
 set -eu
 
 RUN_PACKAGES="cmake ninja-build g++ qt6-base-dev libgl-dev libx11-dev libxext-dev libpng-dev
-  libdeflate-dev zlib1g-dev xvfb trayer x11-utils"
+  libdeflate-dev libxxhash-dev zlib1g-dev xvfb trayer x11-utils"
 TEST_PACKAGES="clang clang-format libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev
   mingw-w64 wine wine64 xdotool scrot imagemagick python3 dbus-daemon python3-dbus python3-gi"
 # Building the Debian package, and the checkers its test runs on it.
