@@ -6,7 +6,9 @@ find_package(X11 REQUIRED)
 add_library(ruvello_linux STATIC
     autostart/autostart_host_posix.cpp
     capture/atomic_file_posix.cpp
+    capture/output_compose.cpp
     capture/pixel_layout.cpp
+    capture/png_file_writer.cpp
     capture/screen_capture_x11.cpp
     capture/x11_grabber_x11.cpp
     flash/flash_window_qt.cpp
