@@ -3,7 +3,7 @@
 
 #include "app/frm_main.h"
 #include "autostart/autostart_host_posix.h"
-#include "capture/screen_capture_x11.h"
+#include "capture/capture_route.h"
 #include "flash/flash_window_qt.h"
 #include "platform/clock_posix.h"
 #include "platform/file_system_posix.h"
@@ -18,8 +18,11 @@
 using namespace ruvello;
 
 int main(int argc, char** argv) {
-    // The screen grab speaks X11; under a Wayland session the program runs on XWayland.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+    // The capture route is chosen once, before Qt starts. In a Wayland session Qt may run on
+    // Wayland or XWayland as it likes, the capture goes through the compositor either way;
+    // elsewhere Qt stays on X11, where the grab is.
+    CaptureChoice capture = ChooseScreenCapture();
+    if (!capture.facts.waylandConnected && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "xcb");
     }
     QApplication app(argc, argv);
@@ -37,8 +40,8 @@ int main(int argc, char** argv) {
     IniFileStore profileStore(fileSystem);
     PosixClock clock;
     QtLocaleInfo locale;
-    X11ScreenCapture screen;
-    QtWindowSystem windows([&screen] { return screen.RootRect(); }, unload);
+    ScreenCapture& screen = *capture.capture;
+    QtWindowSystem windows(capture.virtualScreen, unload);
     QtShotTimer tmrShot([&form] { form->tmrShot_Timer(); });
     QtFlashWindow frmFlash;
     PosixAutostartHost autostart;
@@ -56,6 +59,7 @@ int main(int argc, char** argv) {
     OnQuitSignal(unload);
 
     main.Form_Load();
+    windows.ShowNoticeOnce(RouteNotice(capture.route));
     const int result = QApplication::exec();
     main.Form_Unload();
     return result;

@@ -70,6 +70,8 @@ class OutputComposer {
 
 // The bounding rectangle of the places of the pictures that have pixels; empty when none has.
 LayoutRect BoundingRect(std::span<const OutputPicture> pictures);
+// The bounding rectangle of the places that are not empty; empty when none is.
+LayoutRect BoundingRect(std::span<const LayoutRect> places);
 
 // The image's pixels per logical unit: the largest scale of the pictures (1 when none has one).
 double CanvasScale(std::span<const OutputPicture> pictures);

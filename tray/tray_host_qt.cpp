@@ -17,6 +17,8 @@ QtTrayHost::QtTrayHost(QIcon programIcon, QMenu* contextMenu,
         [onTrayEvent = std::move(onTrayEvent)](QSystemTrayIcon::ActivationReason reason) {
             if (reason == QSystemTrayIcon::Trigger) {
                 onTrayEvent(kTrayLeftButtonUp);
+            } else if (reason == QSystemTrayIcon::Context) {
+                onTrayEvent(kTrayRightButtonUp);
             }
         });
 }
