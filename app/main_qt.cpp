@@ -5,6 +5,7 @@
 #include "autostart/autostart_host_posix.h"
 #include "capture/capture_route.h"
 #include "flash/flash_window_qt.h"
+#include "flash/flash_window_wayland.h"
 #include "platform/clock_posix.h"
 #include "platform/file_system_posix.h"
 #include "platform/locale_info_qt.h"
@@ -43,13 +44,18 @@ int main(int argc, char** argv) {
     ScreenCapture& screen = *capture.capture;
     QtWindowSystem windows(capture.virtualScreen, unload);
     QtShotTimer tmrShot([&form] { form->tmrShot_Timer(); });
-    QtFlashWindow frmFlash;
+    std::unique_ptr<FlashWindow> frmFlash;
+    if (capture.outputs) {
+        frmFlash = std::make_unique<WaylandFlashWindow>(*capture.wayland, *capture.outputs);
+    } else {
+        frmFlash = std::make_unique<QtFlashWindow>();
+    }
     PosixAutostartHost autostart;
     QtTrayHost tray(programIcon, nullptr,
                     [&form](std::int32_t code) { form->Form_MouseMove(code); });
 
     const PlatformServices platform{kLinuxConventions, fileSystem, profileStore, clock, locale,
-                                    windows,           tmrShot,    screen,       tray,  frmFlash,
+                                    windows,           tmrShot,    screen,       tray,  *frmFlash,
                                     autostart};
     frmMain main(platform);
     form = &main;

@@ -18,6 +18,7 @@ foreach(xml
         ${PROJECT_SOURCE_DIR}/protocols/ext-image-copy-capture-v1.xml
         ${PROJECT_SOURCE_DIR}/protocols/wlr-layer-shell-unstable-v1.xml
         ${PROJECT_SOURCE_DIR}/protocols/wlr-screencopy-unstable-v1.xml
+        ${WAYLAND_PROTOCOLS_DIR}/stable/xdg-shell/xdg-shell.xml
         ${WAYLAND_PROTOCOLS_DIR}/unstable/xdg-output/xdg-output-unstable-v1.xml)
     get_filename_component(name ${xml} NAME_WE)
     add_custom_command(
@@ -41,6 +42,7 @@ target_sources(ruvello_linux PRIVATE
     capture/shm_buffer_wayland.cpp
     capture/wlr_screencopy_wayland.cpp
     capture/xwayland_x11.cpp
+    flash/flash_window_wayland.cpp
     platform/wayland_connection_wayland.cpp
 )
 target_link_libraries(ruvello_linux PUBLIC ruvello_wayland_protocols)

@@ -1,7 +1,9 @@
 #include "tray/tray_host_qt.h"
 
 #include <QApplication>
+#include <QMenu>
 #include <QStyle>
+#include <QTimer>
 
 #include "app/frm_main.h"
 #include "tray/bas_tray.h"
@@ -14,13 +16,25 @@ QtTrayHost::QtTrayHost(QIcon programIcon, QMenu* contextMenu,
     icon_.setContextMenu(contextMenu);
     QObject::connect(
         &icon_, &QSystemTrayIcon::activated,
-        [onTrayEvent = std::move(onTrayEvent)](QSystemTrayIcon::ActivationReason reason) {
+        [this, onTrayEvent = std::move(onTrayEvent)](QSystemTrayIcon::ActivationReason reason) {
             if (reason == QSystemTrayIcon::Trigger) {
                 onTrayEvent(kTrayLeftButtonUp);
             } else if (reason == QSystemTrayIcon::Context) {
-                onTrayEvent(kTrayRightButtonUp);
+                ContextMenuAsked(onTrayEvent);
             }
         });
+}
+
+// An XEmbed tray has Qt open the menu itself before it reports the click. A StatusNotifier host
+// that does not draw the exported menu (swaybar) asks for it with ContextMenu and waits for the
+// answer: the menu opens after the answer has gone, or the host's call would time out.
+void QtTrayHost::ContextMenuAsked(const std::function<void(std::int32_t)>& onTrayEvent) {
+    QTimer::singleShot(0, &icon_, [this, onTrayEvent] {
+        const QMenu* menu = icon_.contextMenu();
+        if (!menu || !menu->isVisible()) {
+            onTrayEvent(kTrayRightButtonUp);
+        }
+    });
 }
 
 QIcon QtTrayHost::IconFor(IconHandle handle) {

@@ -14,8 +14,8 @@ inline constexpr IconHandle kProgramIcon = 1;
 inline constexpr IconHandle kDefaultAppIcon = 2;
 
 // The notification-area icon on QSystemTrayIcon: an XEmbed tray or a StatusNotifier host. The
-// menu is the icon's context menu, which the host opens on the right button; a left click is
-// reported as the released left button.
+// menu is the icon's context menu, which the host opens on the right button (or asks the
+// program to open); a left click is reported as the released left button.
 class QtTrayHost : public TrayHost {
   public:
     QtTrayHost(QIcon programIcon, QMenu* contextMenu,
@@ -28,6 +28,7 @@ class QtTrayHost : public TrayHost {
     void DestroyIcon(IconHandle) override {}  // Qt owns its icons
 
   private:
+    void ContextMenuAsked(const std::function<void(std::int32_t)>& onTrayEvent);
     QIcon IconFor(IconHandle handle);
 
     QIcon programIcon_;
