@@ -105,7 +105,9 @@ void WaylandConnection::WatchGlobals(GlobalAdded added, GlobalRemoved removed) {
     removed_ = std::move(removed);
     const std::vector<WaylandGlobal> known = globals_;
     for (const WaylandGlobal& global : known) {
-        added_(global);
+        if (added_) {
+            added_(global);
+        }
     }
 }
 
