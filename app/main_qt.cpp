@@ -66,6 +66,9 @@ int main(int argc, char** argv) {
 
     main.Form_Load();
     windows.ShowNoticeOnce(RouteNotice(capture.route));
+    if (capture.facts.waylandConnected) {
+        tray.WhenNoTrayHost([&windows](const std::string& text) { windows.ShowNoticeOnce(text); });
+    }
     const int result = QApplication::exec();
     main.Form_Unload();
     return result;

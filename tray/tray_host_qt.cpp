@@ -37,6 +37,21 @@ void QtTrayHost::ContextMenuAsked(const std::function<void(std::int32_t)>& onTra
     });
 }
 
+void QtTrayHost::WhenNoTrayHost(std::function<void(const std::string&)> tell) {
+    // A tray host that starts with the session may come a little after the program.
+    constexpr int kHostWaitMs = 5000;
+    QTimer::singleShot(kHostWaitMs, &icon_, [tell = std::move(tell)] {
+        if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+            tell(
+                "Ruvello nimmt weiter Screenshots auf, aber dieser Desktop zeigt kein Symbol im "
+                "Infobereich (System Tray) an. Men\u00fc und manueller Screenshot sind erreichbar, "
+                "sobald ein Infobereich f\u00fcr StatusNotifier-Symbole l\u00e4uft: unter GNOME "
+                "die Erweiterung \u201eAppIndicator and KStatusNotifierItem Support\u201c (Paket "
+                "gnome-shell-extension-appindicator), danach Ruvello neu starten.");
+        }
+    });
+}
+
 QIcon QtTrayHost::IconFor(IconHandle handle) {
     if (handle == kProgramIcon) {
         return programIcon_;

@@ -4,6 +4,7 @@
 #include <QSystemTrayIcon>
 
 #include <functional>
+#include <string>
 
 #include "tray/tray_host.h"
 
@@ -22,6 +23,9 @@ class QtTrayHost : public TrayHost {
                std::function<void(std::int32_t)> onTrayEvent);
 
     void AttachContextMenu(QMenu* menu) { icon_.setContextMenu(menu); }
+    // Calls `tell` with a German text a few seconds after start-up when no tray host shows the
+    // icon (plain GNOME): the program records all the same, but the user cannot reach it.
+    void WhenNoTrayHost(std::function<void(const std::string&)> tell);
 
     void NotifyIcon(TrayMessage message, const TrayIconData& data) override;
     IconHandle DefaultAppIcon() override { return kDefaultAppIcon; }

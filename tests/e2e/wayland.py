@@ -40,7 +40,8 @@ def read_ppm(path):
 
 
 class WaylandDesktop:
-    def __init__(self):
+    def __init__(self, tray=True):
+        self.tray = tray
         self.processes, self.logs = [], []
         self.tmp = tempfile.mkdtemp(prefix="ruvello-wl-")
         home, self.runtime = os.path.join(self.tmp, "home"), os.path.join(self.tmp, "runtime")
@@ -82,7 +83,8 @@ class WaylandDesktop:
             lines.append(f"output {name} mode {width}x{height} position {x} {y} bg {path} stretch")
         # An invisible bar still runs the StatusNotifier watcher and host, and nothing on the
         # screen changes by itself, so that pictures taken at different times can be compared.
-        lines.append("bar {\n  mode invisible\n  tray_output *\n}")
+        if self.tray:
+            lines.append("bar {\n  mode invisible\n  tray_output *\n}")
         config = os.path.join(self.tmp, "sway.conf")
         with open(config, "w") as f:
             f.write("\n".join(lines) + "\n")
@@ -105,7 +107,8 @@ class WaylandDesktop:
                            "XWayland's display")
         self.env["DISPLAY"] = display
         wait_for(lambda: self.run("xdpyinfo").returncode == 0, 30, "XWayland")
-        wait_for(lambda: "org.kde.StatusNotifierWatcher" in self.bus_names(), 30, "swaybar's tray watcher")
+        if self.tray:
+            wait_for(lambda: "org.kde.StatusNotifierWatcher" in self.bus_names(), 30, "swaybar's tray watcher")
         wait_for(self._pictures_shown, 30, "the background pictures")
 
     def _pictures_shown(self):
@@ -140,6 +143,15 @@ class WaylandDesktop:
     def swaymsg(self, *argv):
         result = self.run("swaymsg", *argv)
         check(result.returncode == 0, f"swaymsg {argv}: {result.stdout}{result.stderr}")
+
+    def window_titles(self):
+        """The titles of the windows sway manages."""
+        def walk(node):
+            if node.get("type") in ("con", "floating_con") and node.get("name"):
+                yield node["name"]
+            for child in node.get("nodes", []) + node.get("floating_nodes", []):
+                yield from walk(child)
+        return list(walk(json.loads(self.run("swaymsg", "-t", "get_tree", "-r").stdout)))
 
     def screen(self):
         """The compositor's own picture of the whole layout, through grim."""
