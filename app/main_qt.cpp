@@ -15,6 +15,7 @@
 #include "settings/ini_file_store.h"
 #include "tray/tray_host_qt.h"
 #include "tray/tray_menu_qt.h"
+#include "tray/tray_menu_wayland.h"
 
 using namespace ruvello;
 
@@ -62,6 +63,13 @@ int main(int argc, char** argv) {
     QtTrayMenu menu(main.menu);
     windows.AttachMenu(&menu);
     tray.AttachContextMenu(menu.Root());
+    std::unique_ptr<LayerShellMenu> layerMenu;
+    if (capture.outputs && QGuiApplication::platformName() == QStringLiteral("wayland")) {
+        layerMenu = std::make_unique<LayerShellMenu>(*capture.wayland, *capture.outputs, main.menu);
+        if (layerMenu->Available()) {
+            menu.ShowWith([&layerMenu] { layerMenu->Popup(); });
+        }
+    }
     OnQuitSignal(unload);
 
     main.Form_Load();

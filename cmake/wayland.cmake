@@ -44,5 +44,6 @@ target_sources(ruvello_linux PRIVATE
     capture/xwayland_x11.cpp
     flash/flash_window_wayland.cpp
     platform/wayland_connection_wayland.cpp
+    tray/tray_menu_wayland.cpp
 )
 target_link_libraries(ruvello_linux PUBLIC ruvello_wayland_protocols)

@@ -40,8 +40,9 @@ def read_ppm(path):
 
 
 class WaylandDesktop:
-    def __init__(self, tray=True):
-        self.tray = tray
+    def __init__(self, tray=True, outputs=OUTPUTS, backgrounds=None):
+        """`backgrounds`: a PNG file per output name instead of the generated pictures."""
+        self.tray, self.outputs, self.backgrounds = tray, outputs, backgrounds or {}
         self.processes, self.logs = [], []
         self.tmp = tempfile.mkdtemp(prefix="ruvello-wl-")
         home, self.runtime = os.path.join(self.tmp, "home"), os.path.join(self.tmp, "runtime")
@@ -76,10 +77,14 @@ class WaylandDesktop:
     def _start_sway(self):
         self.pictures = {}
         lines = ["xwayland force", "default_border none", "focus_follows_mouse no"]
-        for seed, (name, width, height, x, y) in enumerate(OUTPUTS):
-            path = os.path.join(self.tmp, f"{name}.png")
-            self.pictures[name] = pattern(width, height, 70 * seed)
-            pngcheck.write_png(path, width, height, self.pictures[name])
+        for seed, (name, width, height, x, y) in enumerate(self.outputs):
+            path = self.backgrounds.get(name)
+            if path:
+                self.pictures[name] = pngcheck.read_png(path)[2]
+            else:
+                path = os.path.join(self.tmp, f"{name}.png")
+                self.pictures[name] = pattern(width, height, 70 * seed)
+                pngcheck.write_png(path, width, height, self.pictures[name])
             lines.append(f"output {name} mode {width}x{height} position {x} {y} bg {path} stretch")
         # An invisible bar still runs the StatusNotifier watcher and host, and nothing on the
         # screen changes by itself, so that pictures taken at different times can be compared.
@@ -88,7 +93,7 @@ class WaylandDesktop:
         config = os.path.join(self.tmp, "sway.conf")
         with open(config, "w") as f:
             f.write("\n".join(lines) + "\n")
-        env = dict(self.env, WLR_BACKENDS="headless", WLR_HEADLESS_OUTPUTS=str(len(OUTPUTS)),
+        env = dict(self.env, WLR_BACKENDS="headless", WLR_HEADLESS_OUTPUTS=str(len(self.outputs)),
                    WLR_RENDERER="pixman", WLR_LIBINPUT_NO_DEVICES="1")
         log = os.path.join(self.tmp, "sway.log")
         # sway refuses to run as root: in a user namespace it runs as nobody, a user the system
@@ -113,7 +118,7 @@ class WaylandDesktop:
 
     def _pictures_shown(self):
         width, _, rgb = self.screen()
-        for name, w, h, x, y in OUTPUTS:
+        for name, w, h, x, y in self.outputs:
             at, into = ((h // 2) * width + x + w // 2) * 3, ((h // 2) * w + w // 2) * 3
             if rgb[at:at + 3] != self.pictures[name][into:into + 3]:
                 return False
@@ -127,7 +132,7 @@ class WaylandDesktop:
             return False
         placed = {(o["name"], o["rect"]["width"], o["rect"]["height"], o["rect"]["x"], o["rect"]["y"])
                   for o in outputs}
-        return placed == set(OUTPUTS)
+        return placed == set(self.outputs)
 
     def start(self, argv, log=None, env=None):
         if log:

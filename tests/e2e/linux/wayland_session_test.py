@@ -25,6 +25,18 @@ def watch_for_flash(desktop, background, seen, stop):
             seen.append(rgb[(100 * width + 100) * 3:(100 * width + 100) * 3 + 3])
 
 
+def changed_area(rgb, background):
+    """The bounding box (left, top, right, bottom) of the pixels that differ, or None."""
+    rows = [y for y in range(0, HEIGHT) if rgb[y * WIDTH * 3:(y + 1) * WIDTH * 3] != background[y * WIDTH * 3:
+                                                                                            (y + 1) * WIDTH * 3]]
+    if not rows:
+        return None
+    columns = [x for x in range(WIDTH) for y in (rows[0], rows[len(rows) // 2], rows[-1])
+               if rgb[(y * WIDTH + x) * 3:(y * WIDTH + x) * 3 + 3] != background[(y * WIDTH + x) * 3:
+                                                                                 (y * WIDTH + x) * 3 + 3]]
+    return min(columns), rows[0], max(columns) + 1, rows[-1] + 1
+
+
 def test(exe):
     with WaylandDesktop() as desktop:
         _, _, background = desktop.screen()
@@ -62,6 +74,14 @@ def test(exe):
             _, _, shot = pngcheck.read_png(os.path.join(manual, name))
             check(shot == background, f"{name}: {differing(shot, background)} pixels differ (the flash in it?)")
         check(len(program.screenshots()) == 1, "a click took an automatic screenshot")
+
+        # swaybar only asks for the menu (ContextMenu): it opens as a menu, not as a window of
+        # the tiling layout, without holding up the host's call.
+        item.context_menu()
+        panel = wait_for(lambda: changed_area(desktop.screen()[2], background), 30, "the menu on the screen")
+        left, top, right, bottom = panel
+        check(150 <= right - left <= 700 and 150 <= bottom - top <= HEIGHT, f"the menu covers {panel}")
+        check(not desktop.window_titles(), f"the menu opened as a window: {desktop.window_titles()}")
 
         item.click("Beenden")
         wait_for(lambda: not program.alive(), 30, "the program to end after \"Beenden\"")
