@@ -81,11 +81,11 @@ StoredPixel Stored(const OutputPicture& p, std::int32_t u, std::int32_t v) {
         case OutputTransform::kNormal:
             return {u, v};
         case OutputTransform::kRotated90:
-            return {w - v, u};
+            return {v, h - u};
         case OutputTransform::kRotated180:
             return {w - u, h - v};
         case OutputTransform::kRotated270:
-            return {v, h - u};
+            return {w - v, u};
         case OutputTransform::kFlipped:
             return {w - u, v};
         case OutputTransform::kFlipped90:
