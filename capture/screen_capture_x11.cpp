@@ -1,9 +1,5 @@
 #include "capture/screen_capture_x11.h"
 
-#include <new>
-
-#include "capture/atomic_file_posix.h"
-
 namespace ruvello {
 
 X11ScreenCapture::~X11ScreenCapture() {
@@ -37,12 +33,7 @@ bool X11ScreenCapture::CaptureScreenToPng(const std::string& path) {
     if (!image) {
         return false;
     }
-    try {
-        encoder_.Encode({image->data, image->width, image->height, image->stride}, png_);
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
-    return WriteFileAtomically(path, png_.data(), png_.size());
+    return writer_.Write({image->data, image->width, image->height, image->stride}, path);
 }
 
 ScreenRect X11ScreenCapture::RootRect() {

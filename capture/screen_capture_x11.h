@@ -2,11 +2,9 @@
 
 #include <X11/Xlib.h>
 
-#include <cstdint>
 #include <memory>
-#include <vector>
 
-#include "capture/png_encoder.h"
+#include "capture/png_file_writer.h"
 #include "capture/screen_capture.h"
 #include "capture/x11_grabber_x11.h"
 #include "platform/window_system.h"
@@ -31,8 +29,7 @@ class X11ScreenCapture : public ScreenCapture {
   private:
     Display* display_ = nullptr;
     std::unique_ptr<X11Grabber> grabber_;
-    PngEncoder encoder_;
-    std::vector<std::uint8_t> png_;  // kept between shots to spare the allocation
+    PngFileWriter writer_;
 };
 
 }  // namespace ruvello

@@ -1,4 +1,5 @@
-# The Linux program: Qt 6 Widgets for tray, menu, overlay and message boxes, X11 for the grab.
+# The Linux program: Qt 6 Widgets for tray, menu, overlay and message boxes; the X11 grab, or on
+# Wayland desktops the compositor's screen copies (cmake/wayland.cmake).
 find_package(Qt6 REQUIRED COMPONENTS Widgets DBus)
 find_package(X11 REQUIRED)
 
@@ -6,7 +7,9 @@ find_package(X11 REQUIRED)
 add_library(ruvello_linux STATIC
     autostart/autostart_host_posix.cpp
     capture/atomic_file_posix.cpp
+    capture/output_compose.cpp
     capture/pixel_layout.cpp
+    capture/png_file_writer.cpp
     capture/screen_capture_x11.cpp
     capture/x11_grabber_x11.cpp
     flash/flash_window_qt.cpp
@@ -22,7 +25,8 @@ add_library(ruvello_linux STATIC
     tray/tray_host_qt.cpp
     tray/tray_menu_qt.cpp
 )
-target_link_libraries(ruvello_linux PUBLIC ruvello_core ruvello_png Qt6::Widgets Qt6::DBus X11::X11 X11::Xext X11::xcb)
+target_link_libraries(ruvello_linux PUBLIC ruvello_core ruvello_png Qt6::Widgets Qt6::DBus X11::X11 X11::Xext X11::Xrandr X11::xcb)
+include(cmake/wayland.cmake)
 ruvello_warnings(ruvello_linux)
 
 add_executable(ruvello app/main_qt.cpp app/ruvello.qrc)

@@ -42,6 +42,9 @@ void QtWindowSystem::ShowMessage(const std::string& text, const std::string& tit
 
 void QtWindowSystem::EndInteraction() {
     ending_ = true;
+    if (menu_) {
+        menu_->Dismiss();
+    }
     // Each close ends one nested event loop once control returns to it; a widget that refuses
     // to close is hidden, which ends its loop as well.
     while (QWidget* popup = QApplication::activePopupWidget()) {
@@ -56,6 +59,18 @@ void QtWindowSystem::EndInteraction() {
             modal->hide();
         }
     }
+}
+
+void QtWindowSystem::ShowNoticeOnce(const std::string& text) {
+    if (text.empty()) {
+        return;
+    }
+    auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("Ruvello"),
+                                QString::fromStdString(text), QMessageBox::Ok);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowIcon(mainWindow_.windowIcon());
+    box->setModal(false);
+    box->show();
 }
 
 }  // namespace ruvello

@@ -31,6 +31,10 @@ class QtWindowSystem : public WindowSystem {
     void EndInteraction();
     bool Ending() const { return ending_; }
 
+    // Tells the user something once, in a message box that does not hold up the program (the
+    // screenshots go on while it is open). Nothing for an empty text.
+    void ShowNoticeOnce(const std::string& text);
+
   private:
     QWidget mainWindow_;
     QtTrayMenu* menu_ = nullptr;

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "capture/png_encoder.h"
+
+namespace ruvello {
+
+// The last step of every capture route: a screen image to a PNG file. Keep one writer for a
+// series of shots: the encoder's working memory and the file's bytes are kept between them.
+class PngFileWriter {
+  public:
+    // Encodes `image` and writes it at exactly `path`, replacing a file there, so that a reader
+    // never sees half a file under that name. True exactly when the file was written; otherwise
+    // no file is left behind.
+    bool Write(const PixelRows& image, const std::string& path);
+
+  private:
+    PngEncoder encoder_;
+    std::vector<std::uint8_t> png_;  // kept between shots to spare the allocation
+};
+
+}  // namespace ruvello
