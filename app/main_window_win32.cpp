@@ -15,6 +15,15 @@ HICON LoadAppIcon(HINSTANCE instance, int widthMetric, int heightMetric) {
                                          GetSystemMetrics(heightMetric), LR_SHARED));
 }
 
+// A message box is a dialog of class "#32770"; the program shows no other dialog.
+BOOL CALLBACK EndMessageBox(HWND window, LPARAM) {
+    wchar_t name[16] = {};
+    if (GetClassNameW(window, name, 16) > 0 && lstrcmpW(name, L"#32770") == 0) {
+        EndDialog(window, IDOK);
+    }
+    return TRUE;
+}
+
 // The form's handlers settle their own failures; nothing may unwind through the system's frames.
 template <class Handler>
 void Deliver(frmMain* form, Handler&& handler) noexcept {
@@ -68,6 +77,11 @@ void MainWindow::Close() {
     }
     closing_ = true;
     Deliver(form_, [](frmMain& form) { form.Form_Unload(); });
+    // An open menu or message box runs a loop of its own, which would keep the program alive
+    // (a logout would wait for it); a box has no owner that would take it along. Both end once
+    // this message has been handled, and no new box opens (ShowMessage asks for the window).
+    EndMenu();
+    EnumThreadWindows(GetCurrentThreadId(), EndMessageBox, 0);
     if (window_) {
         DestroyWindow(window_);
     }

@@ -48,9 +48,17 @@ void WindowSystemWin32::DoEvents() {
     }
 }
 
+// Without an owner: the hidden main window would keep the box off the task bar and behind
+// whatever the user looks at (at start-up, nothing of the program is in front), so it comes to
+// the front and stays on top. MB_SYSTEMMODAL means no more than MB_TOPMOST on Windows; Wine
+// honours only the former. Once the main window is gone the program is ending, and a box would
+// only hold that up.
 void WindowSystemWin32::ShowMessage(const std::string& text, const std::string& title) {
-    MessageBoxW(IsWindow(window_) ? window_ : nullptr, Wide(text).c_str(), Wide(title).c_str(),
-                MB_OK | MB_ICONEXCLAMATION);
+    if (!IsWindow(window_)) {
+        return;
+    }
+    MessageBoxW(nullptr, Wide(text).c_str(), Wide(title).c_str(),
+                MB_OK | MB_ICONEXCLAMATION | MB_SETFOREGROUND | MB_TOPMOST | MB_SYSTEMMODAL);
 }
 
 void WindowSystemWin32::UnloadMainWindow() {
