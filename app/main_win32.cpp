@@ -31,6 +31,7 @@ int Run(HINSTANCE instance) {
     WindowSystemWin32 windows(window.Handle(), [&window] { window.Close(); });
     ShotTimerWin32 shotTimer(window.Handle(), kShotTimerId);
     ScreenCaptureWin32 screen;
+    window.OnSessionChange([&screen](WPARAM code) { screen.SessionChanged(code); });
     TrayHostWin32 trayHost(window.Handle(), kTrayRetryTimerId);
     FlashWindowWin32 flash(instance);
     AutostartHostWin32 autostartHost;

@@ -1,5 +1,7 @@
 #include "app/main_window_win32.h"
 
+#include <wtsapi32.h>
+
 #include "app/frm_main.h"
 #include "app/resource_ids_win32.h"
 #include "platform/last_error_win32.h"
@@ -58,6 +60,9 @@ MainWindow::MainWindow(HINSTANCE instance)
         UnregisterClassW(kClassName, instance);
         throw ErrorFromCode("main window", "", error);
     }
+    // Locks, user switches and remote disconnects, for the capture (OnSessionChange).
+    sessionNotifications_ =
+        WTSRegisterSessionNotification(window_, NOTIFY_FOR_THIS_SESSION) != FALSE;
     // Run elevated, the window would otherwise not hear from a shell of normal rights.
     if (taskbarCreated_ != 0) {
         ChangeWindowMessageFilterEx(window_, taskbarCreated_, MSGFLT_ALLOW, nullptr);
@@ -137,6 +142,11 @@ LRESULT MainWindow::OnMessage(UINT message, WPARAM w, LPARAM l) {
                 Deliver(form_, [](frmMain& form) { form.TrayHostRestarted(); });
             }
             return 0;
+        case WM_WTSSESSION_CHANGE:
+            if (sessionChanged_) {
+                sessionChanged_(w);
+            }
+            return 0;
         case WM_CLOSE:
             Close();
             return 0;
@@ -148,6 +158,10 @@ LRESULT MainWindow::OnMessage(UINT message, WPARAM w, LPARAM l) {
             }
             return 0;
         case WM_DESTROY:
+            if (sessionNotifications_) {
+                WTSUnRegisterSessionNotification(window_);
+                sessionNotifications_ = false;
+            }
             PostQuitMessage(0);
             return 0;
         default:

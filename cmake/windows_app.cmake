@@ -5,6 +5,7 @@ set(RUVELLO_WIN32_BACKEND_SOURCES
     app/main_window_win32.cpp
     autostart/autostart_host_win32.cpp
     capture/screen_capture_win32.cpp
+    capture/session_watch_win32.cpp
     flash/flash_window_win32.cpp
     platform/clock_win32.cpp
     platform/file_system_win32.cpp
@@ -17,7 +18,7 @@ set(RUVELLO_WIN32_BACKEND_SOURCES
     tray/tray_host_win32.cpp
     tray/tray_menu_win32.cpp
 )
-set(RUVELLO_WIN32_LIBRARIES gdiplus shell32 ole32 uuid dwmapi)
+set(RUVELLO_WIN32_LIBRARIES gdiplus shell32 ole32 uuid dwmapi wtsapi32)
 
 # The backends as a library of their own, so that the backend tests link the same code.
 add_library(ruvello_win32 STATIC ${RUVELLO_WIN32_BACKEND_SOURCES})

@@ -222,6 +222,17 @@ void Capture() {
     CHECK(size.first == static_cast<std::uint32_t>(virtualScreen.width) &&
           size.second == static_cast<std::uint32_t>(virtualScreen.height));
     CHECK(!screen.CaptureScreenToPng(dir + "missing\\shot.png"));
+    // Nothing while the session is locked or disconnected, whichever ends last.
+    screen.SessionChanged(WTS_SESSION_LOCK);
+    screen.SessionChanged(WTS_REMOTE_DISCONNECT);
+    screen.SessionChanged(WTS_SESSION_UNLOCK);
+    CHECK(!screen.CaptureScreenToPng(dir + "away.png"));
+    screen.SessionChanged(WTS_CONSOLE_CONNECT);
+    screen.SessionChanged(WTS_SESSION_LOCK);
+    CHECK(!screen.CaptureScreenToPng(dir + "away.png"));
+    CHECK(!fs.Exists(dir + "away.png", SearchFilter::AnyFile));
+    screen.SessionChanged(WTS_SESSION_UNLOCK);
+    CHECK(screen.CaptureScreenToPng(dir + "back.png"));
     CHECK(!fs.Exists(dir + "missing", SearchFilter::OrdinaryFilesAndFolders));
     CHECK(!AnyTemporary(dir));
     screen.GdiPlusStop();
