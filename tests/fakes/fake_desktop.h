@@ -3,6 +3,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -210,6 +211,7 @@ class FakeAutostartHost : public AutostartHost {
     std::map<std::string, std::string> environment;
     bool saveFails = false;
     std::vector<ShortcutFields> saved;
+    std::set<std::string> switchedOff;  // entries noted as not to be started
 
     std::optional<std::string> StartupFolderLookup() override { return lookup; }
     std::string Environment(const std::string& name) override {
@@ -222,6 +224,8 @@ class FakeAutostartHost : public AutostartHost {
         }
         saved.push_back(fields);
     }
+    bool SwitchedOff(const std::string& path) override { return switchedOff.count(path) > 0; }
+    void SwitchOn(const std::string& path) override { switchedOff.erase(path); }
 
   private:
     FakeFileSystem& fs_;

@@ -377,6 +377,22 @@ void Shortcut() {
     CHECK(Throws([&] { host.SaveShortcut(dir + "missing\\entry.lnk", fields); },
                  PlatformError::Cause::NotFound));
 
+    // Task Manager's note, by the first byte of the value named after the file.
+    const std::string entry = dir + "backend-entry.lnk";
+    host.SwitchOn(entry);  // nothing noted: nothing to take back
+    CHECK(!host.SwitchedOff(entry));
+    auto note = [](BYTE state) {
+        const BYTE value[12] = {state, 0, 0, 0, 0x10, 0x20, 0x30, 0x40, 0x50, 0x60, 0x70, 0x01};
+        return RegSetKeyValueW(HKEY_CURRENT_USER, kStartupApprovedKey, L"backend-entry.lnk",
+                               REG_BINARY, value, sizeof value) == ERROR_SUCCESS;
+    };
+    CHECK(note(0x03) && host.SwitchedOff(entry));
+    CHECK(note(0x02) && !host.SwitchedOff(entry));
+    CHECK(note(0x07) && host.SwitchedOff(entry));
+    CHECK(!host.SwitchedOff(dir + "other.lnk"));
+    host.SwitchOn(entry);
+    CHECK(!host.SwitchedOff(entry));
+
     CHECK(SplitIconLocation("C:\\a\\b.exe,0").path == "C:\\a\\b.exe");
     CHECK(SplitIconLocation("C:\\a,b\\c.exe").path == "C:\\a,b\\c.exe");
     CHECK(SplitIconLocation("x.exe,-2").index == -2);
