@@ -68,6 +68,34 @@ LocalDateTime LocalTimeOf(const FILETIME& utc, const std::string& path) {
     return {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond};
 }
 
+// A virus scanner or the search indexer opens a file that was just written, often without
+// letting others share it, for a moment. The pauses between the attempts add up to 150 ms, well
+// inside a tick of the schedule.
+constexpr DWORD kHeldFilePauses[] = {5, 10, 20, 40, 75};
+
+enum class Held { Shared, SharedOrDenied };
+
+// A file held by another program refuses sharing; a move over it (or of it) is denied access.
+bool HeldByAnother(DWORD error, Held held) {
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
+           (held == Held::SharedOrDenied && error == ERROR_ACCESS_DENIED);
+}
+
+// Runs `attempt` until it succeeds, fails for another reason than a file held by another
+// program, or the pauses are used up; its last result.
+template <class Attempt>
+auto RetriedWhileHeld(Held held, Attempt&& attempt) {
+    auto result = attempt();
+    for (const DWORD pause : kHeldFilePauses) {
+        if (result || !HeldByAnother(GetLastError(), held)) {
+            break;
+        }
+        Sleep(pause);
+        result = attempt();
+    }
+    return result;
+}
+
 std::size_t LastSeparator(const std::wstring& path) {
     return path.find_last_of(L"\\/");
 }
@@ -169,9 +197,12 @@ std::string FileSystemWin32::ExeBaseName() {
 }
 
 std::optional<std::string> FileSystemWin32::ReadWholeFile(const std::string& path) {
-    FileHandle file(CreateFileW(Wide(path).c_str(), GENERIC_READ,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const std::wstring widePath = Wide(path);
+    FileHandle file(RetriedWhileHeld(Held::Shared, [&] {
+        return FileHandle(CreateFileW(widePath.c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    }));
     if (!file) {
         return std::nullopt;
     }
@@ -187,12 +218,23 @@ std::optional<std::string> FileSystemWin32::ReadWholeFile(const std::string& pat
     return std::nullopt;
 }
 
+// A read-only target is refused, not replaced; the new file keeps the old one's attributes (a
+// hidden file stays hidden).
 bool FileSystemWin32::ReplaceWholeFile(const std::string& path, const std::string& content) {
     const std::wstring target = Wide(path);
+    const DWORD old = GetFileAttributesW(target.c_str());
+    if (old != INVALID_FILE_ATTRIBUTES &&
+        (old & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))) {
+        return false;
+    }
+    constexpr DWORD kKept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                            FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+    const DWORD kept = old == INVALID_FILE_ATTRIBUTES ? 0 : old & kKept;
     const std::wstring temporary = TemporarySibling(target);
+    DeleteFileW(temporary.c_str());  // one of an earlier run with this process id
     {
         FileHandle file(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+                                    kept ? kept : FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file) {
             return false;
         }
@@ -218,8 +260,10 @@ std::wstring TemporarySibling(const std::wstring& path) {
 }
 
 bool MoveIntoPlace(const std::wstring& temporary, const std::wstring& path) {
-    if (MoveFileExW(temporary.c_str(), path.c_str(),
-                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (RetriedWhileHeld(Held::SharedOrDenied, [&] {
+            return MoveFileExW(temporary.c_str(), path.c_str(),
+                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+        })) {
         return true;
     }
     DeleteFileW(temporary.c_str());

@@ -10,6 +10,7 @@
 #include <functional>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "autostart/autostart_host_win32.h"
@@ -152,42 +153,121 @@ void FileChanges() {
     CHECK(fs.Exists(folder + "\\" + fs.ExeBaseName() + ".exe", SearchFilter::OrdinaryFiles));
 }
 
+// Another program (a virus scanner) that holds `path` open without letting it be deleted or
+// renamed, and lets go after `milliseconds`.
+class Holder {
+  public:
+    Holder(const std::string& path, DWORD milliseconds)
+        : file_(CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                            nullptr, OPEN_EXISTING, 0, nullptr)),
+          thread_([this, milliseconds] {
+              Sleep(milliseconds);
+              file_.reset();
+          }) {}
+    Holder(const Holder&) = delete;
+    Holder& operator=(const Holder&) = delete;
+    ~Holder() { thread_.join(); }
+    bool Holds() const { return static_cast<bool>(file_); }
+
+  private:
+    FileHandle file_;
+    std::thread thread_;
+};
+
+void HeldFiles() {
+    FileSystemWin32 fs;
+    const std::string dir = MakeScratch("held");
+    Write(dir + "config.ini", "old");
+    {
+        const Holder scanner(dir + "config.ini", 60);
+        CHECK(scanner.Holds() && fs.ReplaceWholeFile(dir + "config.ini", "new"));
+    }
+    CHECK(fs.ReadWholeFile(dir + "config.ini") == "new");
+    Write(dir + "shot.png.tmp", "picture");
+    {
+        const Holder scanner(dir + "shot.png.tmp", 60);
+        CHECK(scanner.Holds() && MoveIntoPlace(Wide(dir + "shot.png.tmp"), Wide(dir + "shot.png")));
+    }
+    CHECK(fs.ReadWholeFile(dir + "shot.png") == "picture");
+    // Held for longer than a tick: given up within the limit, the old file untouched.
+    const Holder slow(dir + "config.ini", 1500);
+    const DWORD start = GetTickCount();
+    CHECK(!fs.ReplaceWholeFile(dir + "config.ini", "newer"));
+    CHECK(GetTickCount() - start < 1000);
+    CHECK(fs.ReadWholeFile(dir + "config.ini") == "new");
+}
+
+std::string Bytes(const std::string& path) {
+    return FileSystemWin32().ReadWholeFile(path).value_or("<none>");
+}
+
+// config.ini in each encoding Windows editors save, and in the ANSI code page: read, changed in
+// place and kept in its encoding.
+void ProfileEncodings() {
+    ProfileStoreWin32 store;
+    const std::string dir = MakeScratch("encodings");
+    const std::string ini = dir + "config.ini";
+    const std::string buero = "C:\\Bilder\\B\xC3\xBCro\\";
+    const std::string marked =
+        "\xEF\xBB\xBF[Settings]\r\n; mine\r\nIntervalSeconds = 5\r\n"
+        "ScreenshotFolder=" +
+        buero + "\r\n";
+    Write(ini, marked);
+    CHECK(store.ReadString(ini, "Settings", "IntervalSeconds", "60") == "5");
+    CHECK(store.ReadString(ini, "settings", "ScreenshotFolder", "") == buero);
+    store.WriteString(ini, "Settings", "ShowFlash", "false");
+    CHECK(Bytes(ini) == marked + "ShowFlash=false\r\n");  // no second section, the rest as it was
+
+    Write(ini, "[Settings]\r\nScreenshotFolder=" + buero + "\r\n");  // no mark
+    CHECK(store.ReadString(ini, "Settings", "ScreenshotFolder", "") == buero);
+    store.WriteString(ini, "Settings", "ShowFlash", "false");
+    CHECK(Bytes(ini) == "[Settings]\r\nScreenshotFolder=" + buero + "\r\nShowFlash=false\r\n");
+
+    const std::string utf16 = std::string("\xFF\xFE[\0S\0]\0\r\0\n\0k\0=\0\xFC\0\r\0\n\0", 22);
+    Write(ini, utf16);
+    CHECK(store.ReadString(ini, "S", "k", "") == "\xC3\xBC");
+    store.WriteString(ini, "S", "k", "\xE6\x97\xA5");
+    CHECK(Bytes(ini) == std::string("\xFF\xFE[\0S\0]\0\r\0\n\0k\0=\0\xE5\x65\r\0\n\0", 22));
+
+    if (GetACP() != 1252) {
+        std::printf("  (ANSI code page %u: the checks of the ANSI code page skipped)\n", GetACP());
+        return;
+    }
+    // A new file, and one in the ANSI code page, stay there while their texts have a form there.
+    const std::string size = "Gr\u00F6\u00DFe";
+    const std::string ansiSize = std::string("Gr\xF6\xDF") + "e";
+    DeleteFileW(Wide(ini).c_str());
+    store.WriteString(ini, "S", "k", size);
+    CHECK(Bytes(ini) == "[S]\r\nk=" + ansiSize + "\r\n");
+    CHECK(store.ReadString(ini, "S", "k", "") == size);
+    store.WriteString(ini, "S", "n", "1");
+    CHECK(Bytes(ini) == "[S]\r\nk=" + ansiSize + "\r\nn=1\r\n");
+    // The first text without one makes the file UTF-8, every value intact.
+    store.WriteString(ini, "S", "n", "\xE6\x97\xA5");
+    CHECK(Bytes(ini) == "[S]\r\nk=" + size + "\r\nn=\xE6\x97\xA5\r\n");
+    CHECK(store.ReadString(ini, "S", "k", "") == size);
+}
+
 void ProfileFile() {
     ProfileStoreWin32 store;
-    const std::string dir = MakeScratch("profile");
+    // A program folder whose name has no form in the ANSI code page.
+    const std::string dir = MakeScratch("profile-\xE6\x97\xA5\xE6\x9C\xAC");
     const std::string ini = dir + "config.ini";
     CHECK(store.ReadString(ini, "S", "k", "fallback") == "fallback");
-    store.WriteString(ini, "S", "k",
-                      "Gr\xC3\xB6\xC3\x9F"
-                      "e");
-    CHECK(store.ReadString(ini, "S", "k", "") ==
-          "Gr\xC3\xB6\xC3\x9F"
-          "e");
-    // Stored in the ANSI code page, not as UTF-8.
-    if (GetACP() == 1252) {
-        CHECK(FileSystemWin32().ReadWholeFile(ini) ==
-              "[S]\r\nk=Gr\xF6\xDF"
-              "e\r\n");
-        store.WriteString(ini, "S", "k", "\xE6\x97\xA5\xE6\x9C\xAC");  // no ANSI form
-        CHECK(store.ReadString(ini, "S", "k", "") ==
-              "Gr\xC3\xB6\xC3\x9F"
-              "e");
-        store.WriteString(ini, "S", "new", "\xE6\x97\xA5");
-        CHECK(store.ReadString(ini, "S", "new", "default") == "default");
-    } else {
-        std::printf("  (ANSI code page %u: the checks of texts without an ANSI form skipped)\n",
-                    GetACP());
-    }
+    store.WriteString(ini, "S", "k", "C:\\\xE6\x97\xA5\\");
+    CHECK(store.ReadString(ini, "S", "k", "") == "C:\\\xE6\x97\xA5\\");
     const std::string longValue(1500, 'x');
     store.WriteString(ini, "S", "long", longValue);
     CHECK(store.ReadString(ini, "S", "long", "") == std::string(1023, 'x'));
+    store.WriteString(ini, "S", "k", "two\r\nlines");
+    CHECK(store.ReadString(ini, "S", "k", "") == "C:\\\xE6\x97\xA5\\");
     CHECK(!AnyTemporary(dir));  // each change goes through a copy that replaces the file
 
     // A read-only file is left alone (Wine as root could write it); a hidden one stays hidden.
-    const std::string before = FileSystemWin32().ReadWholeFile(ini).value_or("");
+    const std::string before = Bytes(ini);
     SetFileAttributesW(Wide(ini).c_str(), FILE_ATTRIBUTE_READONLY);
     store.WriteString(ini, "S", "k", "other");
-    CHECK(FileSystemWin32().ReadWholeFile(ini) == before);
+    CHECK(Bytes(ini) == before);
     SetFileAttributesW(Wide(ini).c_str(), FILE_ATTRIBUTE_HIDDEN);
     store.WriteString(ini, "S", "k", "neu");
     CHECK(store.ReadString(ini, "S", "k", "") == "neu");
@@ -415,7 +495,9 @@ int wmain() {
     const std::pair<const char*, void (*)()> groups[] = {
         {"file search and details", FileSearchAndDetails},
         {"file changes", FileChanges},
+        {"held files", HeldFiles},
         {"profile file", ProfileFile},
+        {"profile encodings", ProfileEncodings},
         {"capture", Capture},
         {"tray retry", TrayRetry},
         {"windows and flash", WindowsAndFlash},
