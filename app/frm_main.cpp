@@ -36,6 +36,7 @@ void frmMain::Form_Load() {
     step([&] { menu.SetCaption(menu.Item("mnuVersion"), GetAppVersion(true)); });
     step([&] { basINI_.EnsureIniDefaults(); });
     step([&] { LoadSettings(); });
+    RemoveLeftoverTemporaries();
     step([&] { platform_.screen.GdiPlusStart(); });
     step([&] {
         std::string tip = appTitle;
@@ -107,6 +108,21 @@ void frmMain::ReportCommandFailure(const std::exception& failure) noexcept {
             std::string("Der Befehl konnte nicht vollständig ausgeführt werden:\r\n") +
                 failure.what(),
             appTitle);
+    });
+}
+
+// A run that ended while it wrote a screenshot or config.ini left its temporary file; the next
+// start takes them away, in every folder the program writes to.
+void frmMain::RemoveLeftoverTemporaries() noexcept {
+    CarryOn([&] {
+        std::vector<std::string> swept;
+        for (const std::string& folder :
+             {basINI_.GetAppDir(), AppSettings.ScreenshotFolder, ManualShotFolder()}) {
+            if (std::find(swept.begin(), swept.end(), folder) == swept.end()) {
+                swept.push_back(folder);
+                CarryOn([&] { platform_.fileSystem.RemoveLeftoverTemporaries(folder); });
+            }
+        }
     });
 }
 

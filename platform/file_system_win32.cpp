@@ -3,10 +3,13 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <charconv>
 #include <limits>
+#include <optional>
 
 #include "platform/handle_guard_win32.h"
 #include "platform/last_error_win32.h"
+#include "platform/text.h"
 #include "platform/text_win32.h"
 
 namespace ruvello {
@@ -94,6 +97,47 @@ auto RetriedWhileHeld(Held held, Attempt&& attempt) {
         result = attempt();
     }
     return result;
+}
+
+// The process that wrote the temporary file `name` (TemporarySibling: the final name, a dot, the
+// process id, ".tmp"), when its final name is one the program writes: config.ini or a
+// screenshot.
+std::optional<DWORD> TemporaryOwner(std::string_view name) {
+    if (!EndsWithIgnoringAsciiCase(name, ".tmp")) {
+        return std::nullopt;
+    }
+    name.remove_suffix(4);
+    const std::size_t dot = name.rfind('.');
+    if (dot == std::string_view::npos) {
+        return std::nullopt;
+    }
+    const std::string_view digits = name.substr(dot + 1);
+    DWORD process = 0;
+    const auto [end, error] =
+        std::from_chars(digits.data(), digits.data() + digits.size(), process);
+    if (digits.empty() || error != std::errc() || end != digits.data() + digits.size()) {
+        return std::nullopt;
+    }
+    const std::string finalName = AsciiLower(name.substr(0, dot));
+    const bool screenshot =
+        EndsWithIgnoringAsciiCase(finalName, ".png") &&
+        (finalName.rfind("screenshot_", 0) == 0 || finalName.rfind("manualshot_", 0) == 0);
+    if (finalName != "config.ini" && !screenshot) {
+        return std::nullopt;
+    }
+    return process;
+}
+
+// Only a process that is certainly gone counts as ended: one of another user (access denied)
+// may still write.
+bool ProcessRuns(DWORD process) {
+    const HANDLE handle = OpenProcess(SYNCHRONIZE, FALSE, process);
+    if (!handle) {
+        return GetLastError() != ERROR_INVALID_PARAMETER;
+    }
+    const bool runs = WaitForSingleObject(handle, 0) == WAIT_TIMEOUT;
+    CloseHandle(handle);
+    return runs;
 }
 
 std::size_t LastSeparator(const std::wstring& path) {
@@ -253,6 +297,19 @@ bool FileSystemWin32::ReplaceWholeFile(const std::string& path, const std::strin
         }
     }
     return MoveIntoPlace(temporary, target);
+}
+
+// A run removes its own temporary file on every path but its end. The file of a process that
+// still runs (or of one that took over the id of an ended one) stays until a later start.
+void FileSystemWin32::RemoveLeftoverTemporaries(const std::string& folder) {
+    const std::string base =
+        !folder.empty() && folder.back() != '\\' && folder.back() != '/' ? folder + "\\" : folder;
+    for (const std::string& name : Search(base + "*.tmp", SearchFilter::AnyFile)) {
+        const std::optional<DWORD> owner = TemporaryOwner(name);
+        if (owner && *owner != GetCurrentProcessId() && !ProcessRuns(*owner)) {
+            DeleteFileW(Wide(base + name).c_str());
+        }
+    }
 }
 
 std::wstring TemporarySibling(const std::wstring& path) {

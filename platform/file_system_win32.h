@@ -22,6 +22,7 @@ class FileSystemWin32 : public FileSystem {
     std::string ExeBaseName() override;
     std::optional<std::string> ReadWholeFile(const std::string& path) override;
     bool ReplaceWholeFile(const std::string& path, const std::string& content) override;
+    void RemoveLeftoverTemporaries(const std::string& folder) override;
 };
 
 // A name for the new content of `path` in the same folder (so that the final move stays on one

@@ -5,6 +5,7 @@
 
 #include <shlobj.h>
 #include <shobjidl.h>
+#include <tlhelp32.h>
 
 #include <cstdio>
 #include <functional>
@@ -195,6 +196,44 @@ void HeldFiles() {
     CHECK(!fs.ReplaceWholeFile(dir + "config.ini", "newer"));
     CHECK(GetTickCount() - start < 1000);
     CHECK(fs.ReadWholeFile(dir + "config.ini") == "new");
+}
+
+// Another process that runs: the first one listed that is not this one.
+DWORD OtherProcess() {
+    DWORD found = 0;
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more && found == 0;
+         more = Process32NextW(snapshot, &entry)) {
+        if (entry.th32ProcessID != 0 && entry.th32ProcessID != GetCurrentProcessId()) {
+            found = entry.th32ProcessID;
+        }
+    }
+    CloseHandle(snapshot);
+    return found;
+}
+
+void LeftoverTemporaries() {
+    FileSystemWin32 fs;
+    const std::string dir = MakeScratch("leftovers");
+    const std::string ended = ".4294967292.tmp";  // no such process
+    const std::string own = "." + std::to_string(GetCurrentProcessId()) + ".tmp";
+    const std::string other = "." + std::to_string(OtherProcess()) + ".tmp";
+    const std::set<std::string> kept = {"config.ini" + own,     "config.ini" + other,
+                                        "notes.txt" + ended,    "Screenshot_1.png.12ab.tmp",
+                                        "Screenshot_1.png.tmp", "mine.tmp"};
+    for (const std::string& name : kept) {
+        Write(dir + name, "x");
+    }
+    for (const char* name : {"config.ini", "CONFIG.INI", "Screenshot_20240101_000000_2.png",
+                             "ManualShot_20240101_000000.png"}) {
+        Write(dir + name + ended, "x");
+    }
+    SetFileAttributesW(Wide(dir + "CONFIG.INI" + ended).c_str(), FILE_ATTRIBUTE_HIDDEN);
+    fs.RemoveLeftoverTemporaries(dir);
+    CHECK(Names(fs.Search(dir + "*", SearchFilter::AnyFile)) == kept);
+    fs.RemoveLeftoverTemporaries(dir + "missing\\");
 }
 
 std::string Bytes(const std::string& path) {
@@ -496,6 +535,7 @@ int wmain() {
         {"file search and details", FileSearchAndDetails},
         {"file changes", FileChanges},
         {"held files", HeldFiles},
+        {"leftover temporaries", LeftoverTemporaries},
         {"profile file", ProfileFile},
         {"profile encodings", ProfileEncodings},
         {"capture", Capture},

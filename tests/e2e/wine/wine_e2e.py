@@ -114,8 +114,14 @@ def write_ini(session, **values):
 
 
 def case_first_start(session):
-    """First start in an empty program folder (whose name needs the ANSI code page): config.ini
-    with the defaults, byte for byte, and the first screenshot at once."""
+    """First start in a program folder (whose name needs the ANSI code page) that holds only the
+    temporary files of a run that ended while writing: config.ini with the defaults, byte for
+    byte, and the first screenshot at once; the temporary files are gone, another program's
+    stays."""
+    for name in ("config.ini", "Screenshot_20240101_000000.png"):
+        (session.folder / f"{name}.4294967292.tmp").write_bytes(b"left by a run that ended")
+    foreign = session.folder / "Notiz.4294967292.tmp"
+    foreign.write_bytes(b"not ours")
     started = datetime.now()
     session.start()
     wait_for(lambda: session.ini_text().count("\r\n") >= 8, 30, "config.ini to be complete")
@@ -127,6 +133,8 @@ def case_first_start(session):
     check(abs((stamp - started).total_seconds()) < 60,
           f"the name's time {stamp} is not the time of the start {started}")
     check_screen_png(session, first[0])
+    check(foreign.exists(), "another program's temporary file was removed")
+    foreign.unlink()
     no_leftovers(session.folder)
 
 
