@@ -134,4 +134,12 @@ void frmMain::TrayHostRestarted() {
     });
 }
 
+void frmMain::TrayIconSizeChanged() {
+    Guarded(Handler::Tick, [&] {
+        if (state_ == State::Running) {
+            basTray_.TraySetIcon(platform_.windows.MainIconCopy());
+        }
+    });
+}
+
 }  // namespace ruvello

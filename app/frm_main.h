@@ -70,6 +70,9 @@ class frmMain {
 
     // For the tray backend: the tray host came (back), so the icon is added once more.
     void TrayHostRestarted();
+    // For the tray backend: the size the tray shows icons at may have changed (another DPI), so
+    // the program's icon is loaded again.
+    void TrayIconSizeChanged();
 
     ruvello::AppSettings AppSettings;
     std::uint32_t nextShotTick = 0;

@@ -124,8 +124,12 @@ LRESULT CALLBACK MainWindow::Procedure(HWND window, UINT message, WPARAM w, LPAR
 }
 
 LRESULT MainWindow::OnMessage(UINT message, WPARAM w, LPARAM l) {
+    // A shell that starts anew may show icons at another size (the DPI was changed meanwhile).
     if (message == taskbarCreated_ && taskbarCreated_ != 0) {
-        Deliver(form_, [](frmMain& form) { form.TrayHostRestarted(); });
+        Deliver(form_, [](frmMain& form) {
+            form.TrayHostRestarted();
+            form.TrayIconSizeChanged();
+        });
         return 0;
     }
     switch (message) {
@@ -141,6 +145,10 @@ LRESULT MainWindow::OnMessage(UINT message, WPARAM w, LPARAM l) {
             } else if (w == kTrayRetryTimerId) {
                 Deliver(form_, [](frmMain& form) { form.TrayHostRestarted(); });
             }
+            return 0;
+        case WM_DPICHANGED:
+            // The monitor of the main window is the primary one, where the notification area is.
+            Deliver(form_, [](frmMain& form) { form.TrayIconSizeChanged(); });
             return 0;
         case WM_WTSSESSION_CHANGE:
             if (sessionChanged_) {

@@ -79,7 +79,8 @@ class FakeWindows : public WindowSystem {
     int doEventsCalls = 0;
 
     WindowHandle MainWindow() override { return 0x1234; }
-    IconHandle MainIconCopy() override { return 0x77; }
+    IconHandle nextIcon = 0x77;
+    IconHandle MainIconCopy() override { return nextIcon++; }
     ScreenRect VirtualScreen() override { return screen; }
     void PopupMenu(MenuTree& menu) override {
         log_.push_back("popup open");

@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/resource_ids_win32.h"
 #include "autostart/autostart_host_win32.h"
 #include "capture/screen_capture_win32.h"
 #include "flash/flash_window_win32.h"
@@ -388,7 +389,9 @@ struct TestWindow {
     bool WaitFor(UINT message, WPARAM w, DWORD milliseconds) {
         const DWORD start = GetTickCount();
         while (GetTickCount() - start < milliseconds) {
-            WindowSystemWin32(handle, [] {}).DoEvents();
+            WindowSystemWin32(
+                handle, [] {}, nullptr, nullptr)
+                .DoEvents();
             for (const auto& got : received) {
                 if (got.first == message && got.second == w) {
                     return true;
@@ -425,15 +428,20 @@ void TrayRetry() {
 
 void WindowsAndFlash() {
     TestWindow window;
-    WindowSystemWin32 windows(window.handle, [] {});
-    const auto copy = reinterpret_cast<HICON>(windows.MainIconCopy());
-    const auto own = reinterpret_cast<HICON>(GetClassLongPtrW(window.handle, GCLP_HICONSM));
-    CHECK(copy != nullptr && copy != own);
-    DestroyIcon(copy);
+    // The tray's icon: a new one each time, of the small icons' size.
+    WindowSystemWin32 windows(
+        window.handle, [] {}, GetModuleHandleW(nullptr), MAKEINTRESOURCEW(RUVELLO_ICON));
+    const auto icon = reinterpret_cast<HICON>(windows.MainIconCopy());
+    const auto again = reinterpret_cast<HICON>(windows.MainIconCopy());
     ICONINFO info{};
-    CHECK(GetIconInfo(own, &info));  // the window's own icon survives
+    BITMAP mask{};
+    CHECK(icon != nullptr && again != nullptr && icon != again && GetIconInfo(icon, &info) &&
+          GetObjectW(info.hbmMask, sizeof mask, &mask) &&
+          mask.bmWidth == GetSystemMetrics(SM_CXSMICON));
     DeleteObject(info.hbmColor);
     DeleteObject(info.hbmMask);
+    DestroyIcon(icon);
+    DestroyIcon(again);
 
     PostMessageW(window.handle, WM_APP, 5, 0);
     PostQuitMessage(3);
