@@ -1,32 +1,13 @@
 # The Windows program ruvello.exe: the portable core on Win32, GDI and GDI+.
 enable_language(RC)
+include(cmake/windows_sources.cmake)
 
-set(RUVELLO_WIN32_BACKEND_SOURCES
-    app/main_window_win32.cpp
-    autostart/autostart_host_win32.cpp
-    capture/screen_capture_win32.cpp
-    capture/session_watch_win32.cpp
-    flash/flash_window_win32.cpp
-    platform/clock_win32.cpp
-    platform/file_system_win32.cpp
-    platform/last_error_win32.cpp
-    platform/locale_info_win32.cpp
-    platform/shot_timer_win32.cpp
-    platform/text_win32.cpp
-    platform/window_system_win32.cpp
-    settings/profile_store_win32.cpp
-    tray/tray_host_win32.cpp
-    tray/tray_menu_win32.cpp
-)
 set(RUVELLO_WIN32_LIBRARIES gdiplus shell32 ole32 uuid dwmapi wtsapi32)
 
 # The backends as a library of their own, so that the backend tests link the same code.
 add_library(ruvello_win32 STATIC ${RUVELLO_WIN32_BACKEND_SOURCES})
 target_link_libraries(ruvello_win32 PUBLIC ruvello_core ${RUVELLO_WIN32_LIBRARIES})
-# Windows 7 is the oldest the program runs on (its manifest names 7 to 11): a newer call has to be
-# looked up where it is used, not linked.
-target_compile_definitions(ruvello_win32 PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX
-                                                _WIN32_WINNT=0x0601 WINVER=0x0601)
+target_compile_definitions(ruvello_win32 PUBLIC ${RUVELLO_WIN32_DEFINITIONS})
 ruvello_warnings(ruvello_win32)
 
 # The resources get no compiler warning options: those are for C++ only.
