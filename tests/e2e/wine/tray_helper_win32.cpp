@@ -49,8 +49,14 @@ int SessionChange(const wchar_t* what) {
     }
     DWORD session = 0;
     ProcessIdToSessionId(GetCurrentProcessId(), &session);
+    // Sent, not posted: once it returns, the program knows, and a screenshot it was taking
+    // when the message came is written.
     const HWND window = ProgramWindow();
-    return window && PostMessageW(window, WM_WTSSESSION_CHANGE, code, session) ? 0 : 1;
+    DWORD_PTR ignored = 0;
+    return window && SendMessageTimeoutW(window, WM_WTSSESSION_CHANGE, code, session,
+                                         SMTO_ABORTIFHUNG, 10000, &ignored)
+               ? 0
+               : 1;
 }
 
 struct BoxSearch {

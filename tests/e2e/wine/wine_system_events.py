@@ -92,7 +92,7 @@ def case_session_lock(session, helper):
         stays(lambda: not manual.is_dir() or len(shots(manual, MANUAL_NAME)) == manual_before,
               1.5, f"a manual screenshot was written while the session was {away}ed")
         helper_says(session, helper, "session", back)
-        wait_for(lambda: {p.name for p in shots(session.folder)} - before, 10,
+        wait_for(lambda: {p.name for p in shots(session.folder)} - before, 20,
                  f"a screenshot once the session was {back}ed")
         left_click_flashes(session)
         wait_for(lambda: manual.is_dir() and len(shots(manual, MANUAL_NAME)) > manual_before,
