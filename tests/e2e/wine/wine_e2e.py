@@ -388,16 +388,22 @@ def case_autostart_shortcut(session):
     wait_for(lambda: not link_path.exists(), 20, "the shortcut to be removed")
 
 
-def case_autostart_refused(session):
-    """Where the Startup folder cannot take the shortcut, the switch says so in a message box
-    (titled "Autostart"); after OK the program goes on as before."""
+def refused_autostart_box(session):
+    """Starts the program with a file where the Startup folder should be and switches autostart
+    on from the menu; returns the message box that says it could not be done."""
     startup = session.startup_folder()
     startup.rmdir()
     startup.write_bytes(b"a file where the folder should be")
     session.start()
     wait_for_shots(session.folder, 1, 20)
     session.choose(*down(AUTOSTART, "Return"))
-    box = wait_for(lambda: session.find_windows(name="Autostart"), 20, "the message box")[0]
+    return wait_for(lambda: session.viewable_windows("Autostart"), 20, "the message box")[0]
+
+
+def case_autostart_refused(session):
+    """Where the Startup folder cannot take the shortcut, the switch says so in a message box
+    (titled "Autostart"); after OK the program goes on as before."""
+    box = refused_autostart_box(session)
     # Wine draws the OK button into the box, centred, 22 pixels above its lower edge.
     session.click_point(box.x + box.width // 2, box.y + box.height - 22, 1)
     wait_for(lambda: not any(session.is_viewable(w.id)

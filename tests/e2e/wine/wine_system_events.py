@@ -11,7 +11,7 @@ from pathlib import Path
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 
 from wine_e2e import AUTOSTART, MANUAL_FOLDER, MANUAL_NAME, check, down, main, shots  # noqa: E402
-from wine_e2e import wait_for_shots, write_ini  # noqa: E402
+from wine_e2e import refused_autostart_box, wait_for_shots, write_ini  # noqa: E402
 from wine_faults import left_click_flashes, quit_from_menu, stays  # noqa: E402
 from wine_session import wait_for  # noqa: E402
 
@@ -58,13 +58,7 @@ def case_close_with_box(session, helper):
     ends_cleanly(session, "Ruvello")
 
     write_ini(session)
-    startup = session.startup_folder()
-    startup.rmdir()
-    startup.write_bytes(b"a file where the folder should be")
-    session.start()
-    wait_for_shots(session.folder, 1, 20)
-    session.choose(*down(AUTOSTART, "Return"))
-    wait_for(lambda: session.viewable_windows("Autostart"), 20, "the autostart message box")
+    refused_autostart_box(session)
     helper_says(session, helper, "close")
     ends_cleanly(session, "Autostart")
 
