@@ -41,12 +41,11 @@ def case_config_utf8(session):
     session.start()
     wait_for_shots(office, 2, 20)
     session.choose(*down(USE_SIZE, "Return"))
-    session.wait_for_ini("UseMaxSize=false")
     expected = UTF8_MARK + (head.replace("IntervalSeconds = 1", "IntervalSeconds=1") +
                             f"ScreenshotFolder={folder}\r\nMaxImageCount=2\r\n"
                             "UseMaxCount=true\r\nUseMaxSize=false\r\nMaxTotalSizeMB=500\r\n"
                             "ShowFlash=true\r\n" + tail).encode("utf-8")
-    check(session.ini.read_bytes() == expected, f"config.ini: {session.ini.read_bytes()!r}")
+    session.wait_for_ini_bytes(expected, "with a mark")
     quit_from_menu(session)
     check(len(shots(office)) == 2, f"MaxImageCount 2 kept {shots(office)}")
 

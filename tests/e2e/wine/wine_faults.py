@@ -252,18 +252,14 @@ def case_config_damaged(session):
     start_on(session, b"", "empty")
     stays(lambda: len(shots(session.folder)) == 1, 2, "empty: not the default interval")
     session.choose(*down(USE_SIZE, "Return"))
-    session.wait_for_ini("UseMaxSize=false")
-    check(session.ini.read_bytes() == settings_section(session, UseMaxSize="false"),
-          f"empty: {session.ini.read_bytes()!r}")
+    session.wait_for_ini_bytes(settings_section(session, UseMaxSize="false"), "empty")
     quit_from_menu(session)
 
     start_on(session, GARBAGE, "garbage")
     session.choose(*down(USE_SIZE, "Return"))
-    session.wait_for_ini("UseMaxSize=false")
-    text = session.ini.read_bytes()
     # The old bytes stay as they were; the section follows them.
-    check(text == GARBAGE + b"\r\n" + settings_section(session, UseMaxSize="false"),
-          f"garbage: not the old bytes and a whole [Settings] section: {text[-400:]!r}")
+    session.wait_for_ini_bytes(GARBAGE + b"\r\n" + settings_section(session, UseMaxSize="false"),
+                               "garbage")
     quit_from_menu(session)
 
     keep = b"[Other]\r\nKeep=" + b"y" * 2000 + b"\r\n"
@@ -273,13 +269,11 @@ def case_config_damaged(session):
     seen_shots(session.folder, 3, 20)  # one a second
     left_click_flashes(session)  # ShowFlash is no word for yes or no: the default, on
     session.choose(*down(USE_SIZE, "Return"))
-    session.wait_for_ini("UseMaxSize=false")
     expected = (b"[Settings]\r\nIntervalSeconds=1\r\nShowFlash=true\r\nMaxImageCount=500\r\n"
                 b"UseMaxCount=true\r\nUseMaxSize=false\r\nMaxTotalSizeMB=500\r\n" +
                 b"ScreenshotFolder=" + session.windows_path(session.folder).encode() +
                 b"\\\r\n" + keep)
-    check(session.ini.read_bytes() == expected,
-          f"long values: {session.ini.read_bytes()[:400]!r}")
+    session.wait_for_ini_bytes(expected, "long values")
     quit_from_menu(session)
 
 
@@ -295,13 +289,12 @@ def case_config_hand_edited(session):
     start_on(session, hand, "hand-edited")
     check_spacing(seen_shots(session.folder, 6, 40, limit=3), 2, "hand-edited")
     session.choose(*down(USE_SIZE, "Return"))
-    session.wait_for_ini("UseMaxSize=false")
     folder = session.windows_path(session.folder).encode() + b"\\"
     expected = (b"; mine\r\n[settings]\r\nmaximagecount=3\r\nINTERVALSECONDS=2\r\n"
                 b"MaxImageCount=99\r\nMaxTotalSizeMB=500\r\nUseMaxCount=true\r\n"
                 b"ShowFlash=true\r\nUseMaxSize=false\r\nScreenshotFolder=" + folder + b"\r\n"
                 b"[Settings]\r\nIntervalSeconds=1\r\n[Other]\r\nKeep=me\r\n")
-    check(session.ini.read_bytes() == expected, f"hand-edited: {session.ini.read_bytes()!r}")
+    session.wait_for_ini_bytes(expected, "hand-edited")
     quit_from_menu(session)
     check(len(shots(session.folder)) == 3, f"MaxImageCount 3 kept {shots(session.folder)}")
 
@@ -309,11 +302,10 @@ def case_config_hand_edited(session):
                b"MaxTotalSizeMB=zwei\r\nUseMaxCount=1\r\nUseMaxSize=off\r\nShowFlash=0\r\n")
     start_on(session, numbers, "numbers")
     session.choose(*down(USE_COUNT, "Return"))
-    session.wait_for_ini("UseMaxCount=false")
     expected = (b"[Settings]\r\nIntervalSeconds=2147483\r\nMaxImageCount=2147483647\r\n"
                 b"MaxTotalSizeMB=500\r\nUseMaxCount=false\r\nUseMaxSize=false\r\n"
                 b"ShowFlash=false\r\nScreenshotFolder=" + folder + b"\r\n")
-    check(session.ini.read_bytes() == expected, f"numbers: {session.ini.read_bytes()!r}")
+    session.wait_for_ini_bytes(expected, "numbers")
     quit_from_menu(session)
 
 
@@ -339,10 +331,8 @@ def case_config_attributes(session):
     seen_shots(session.folder, 4, 30, limit=2)
     check(session.ini.read_bytes() == hidden, f"hidden: start-up wrote {session.ini_text()!r}")
     session.choose(*down(USE_SIZE, "Return"))
-    session.wait_for_ini("UseMaxSize=false")
-    check(session.ini.read_bytes() == settings_section(
-        session, IntervalSeconds=1, MaxImageCount=2, UseMaxSize="false"),
-        f"hidden: {session.ini.read_bytes()!r}")
+    session.wait_for_ini_bytes(settings_section(
+        session, IntervalSeconds=1, MaxImageCount=2, UseMaxSize="false"), "hidden")
     check("H" in attributes(session, session.ini), "config.ini is no longer hidden")
     quit_from_menu(session)
 
@@ -394,11 +384,10 @@ def case_config_disk_full(session):
 
     (disk / "fuellung").unlink()
     session.choose(*down(USE_COUNT, "Return"))
-    session.wait_for_ini("UseMaxCount=false")
     # The missing keys follow the section's last key, before the comment that ends it.
     expected = (head.replace(b"UseMaxSize=true", b"UseMaxSize=false") +
                 b"UseMaxCount=false\r\nMaxTotalSizeMB=500\r\nShowFlash=true\r\n" + note)
-    check(session.ini.read_bytes() == expected, f"then: {session.ini.read_bytes()[-300:]!r}")
+    session.wait_for_ini_bytes(expected, "then")
     quit_from_menu(session)
     no_leftovers(disk)
 
