@@ -30,8 +30,11 @@ std::string basAutostart::GetShortcutPath() {
     return GetStartupFolder() + fs_.ExeBaseName() + std::string(conventions_.shortcutExtension);
 }
 
+// What the desktop will do at the next logon, not only whether the entry is there.
 bool basAutostart::IsAutostartEnabled() {
-    return fs_.Exists(GetShortcutPath(), SearchFilter::OrdinaryFiles);
+    const std::string shortcutPath = GetShortcutPath();
+    return fs_.Exists(shortcutPath, SearchFilter::OrdinaryFiles) &&
+           !host_.SwitchedOff(shortcutPath);
 }
 
 ShortcutFields basAutostart::ShortcutFor(const std::string& exePath) const {
@@ -60,6 +63,7 @@ bool basAutostart::SetAutostart(bool enable) {
                 return false;
             }
             host_.SaveShortcut(shortcutPath, ShortcutFor(exePath));
+            host_.SwitchOn(shortcutPath);
             return true;
         }
         if (fs_.Exists(shortcutPath, SearchFilter::OrdinaryFiles)) {

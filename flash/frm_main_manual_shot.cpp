@@ -5,14 +5,16 @@
 
 namespace ruvello {
 
+std::string frmMain::ManualShotFolder() const {
+    const Conventions& conventions = platform_.conventions;
+    return WithTrailingSeparator(AppSettings.ScreenshotFolder, conventions) +
+           "manueller Screenshot" + conventions.separator;
+}
+
 // Every step carries on past a failure; nothing is reported and the limits are not applied.
 void frmMain::TakeManualShot() noexcept {
-    const Conventions& conventions = platform_.conventions;
     std::string folder;
-    CarryOn([&] {
-        folder = WithTrailingSeparator(AppSettings.ScreenshotFolder, conventions) +
-                 "manueller Screenshot" + conventions.separator;
-    });
+    CarryOn([&] { folder = ManualShotFolder(); });
     CarryOn([&] {
         if (!platform_.fileSystem.Exists(folder, SearchFilter::OrdinaryFilesAndFolders)) {
             platform_.fileSystem.MakeFolder(folder);

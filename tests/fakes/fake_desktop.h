@@ -80,7 +80,8 @@ class FakeWindows : public WindowSystem {
     int doEventsCalls = 0;
 
     WindowHandle MainWindow() override { return 0x1234; }
-    IconHandle MainIconCopy() override { return 0x77; }
+    IconHandle nextIcon = 0x77;
+    IconHandle MainIconCopy() override { return nextIcon++; }
     ScreenRect VirtualScreen() override { return screen; }
     void PopupMenu(MenuTree& menu) override {
         log_.push_back("popup open");
@@ -212,6 +213,7 @@ class FakeAutostartHost : public AutostartHost {
     std::map<std::string, std::string> environment;
     bool saveFails = false;
     std::vector<ShortcutFields> saved;
+    std::set<std::string> switchedOff;  // entries noted as not to be started
 
     std::optional<std::string> StartupFolderLookup() override { return lookup; }
     std::string Environment(const std::string& name) override {
@@ -224,6 +226,8 @@ class FakeAutostartHost : public AutostartHost {
         }
         saved.push_back(fields);
     }
+    bool SwitchedOff(const std::string& path) override { return switchedOff.count(path) > 0; }
+    void SwitchOn(const std::string& path) override { switchedOff.erase(path); }
 
   private:
     FakeFileSystem& fs_;

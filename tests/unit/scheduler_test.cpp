@@ -107,6 +107,9 @@ TEST(StartUp, RunsItsStepsInOrder) {
                                      "tray modify"};
     EXPECT_EQ(rig.log, expected);
     EXPECT_EQ(rig.tray.requests[1].data.icon, 0x77u);
+    // Before the first screenshot, each folder the program writes to once.
+    EXPECT_EQ(rig.fs.leftoverSweeps,
+              (std::vector<std::string>{"C:\\Tools\\", "C:\\Tools\\manueller Screenshot\\"}));
     EXPECT_TRUE(rig.timer.enabled);
     EXPECT_EQ(rig.form->menu.Item("mnuVersion").caption, "Version 1.1.0");
     EXPECT_EQ(rig.form->GetAppVersion(false), "1.1.0");
@@ -122,6 +125,9 @@ TEST(StartUp, SaysOnceWhenTheScreenshotFolderCannotBeCreatedAndRunsOn) {
     EXPECT_TRUE(rig.timer.enabled);
     EXPECT_EQ(rig.tray.requests.front().message, TrayMessage::Add);
     EXPECT_TRUE(rig.screen.written.empty());
+    EXPECT_EQ(rig.fs.leftoverSweeps,
+              (std::vector<std::string>{"C:\\Tools\\", "C:\\Missing\\Shots\\",
+                                        "C:\\Missing\\Shots\\manueller Screenshot\\"}));
 }
 
 TEST(Shutdown, StopsTimerThenTrayThenImageLibraryEvenAfterFailures) {
