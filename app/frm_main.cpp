@@ -118,7 +118,7 @@ void frmMain::RemoveLeftoverTemporaries() noexcept {
     CarryOn([&] {
         std::vector<std::string> swept;
         for (const std::string& folder :
-             {basINI_.GetAppDir(), AppSettings.ScreenshotFolder, ManualShotFolder()}) {
+             {basINI_.GetIniDir(), AppSettings.ScreenshotFolder, ManualShotFolder()}) {
             if (std::find(swept.begin(), swept.end(), folder) == swept.end()) {
                 swept.push_back(folder);
                 CarryOn([&] { platform_.fileSystem.RemoveLeftoverTemporaries(folder); });

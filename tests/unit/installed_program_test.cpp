@@ -35,6 +35,10 @@ TEST(InstalledProgram, KeepsSettingsAndScreenshotsInTheUsersOwnFolders) {
     ASSERT_EQ(p.rig.screen.written.size(), 1u);
     EXPECT_EQ(p.rig.screen.written[0].rfind("/home/anna/Bilder/Ruvello/Screenshot_", 0), 0u);
     EXPECT_EQ(p.BesideProgram(), std::vector<std::string>{"ruvello"});
+    // A run that ended while it wrote left its temporary files where it writes, not beside it.
+    EXPECT_EQ(p.rig.fs.leftoverSweeps,
+              (std::vector<std::string>{"/home/anna/.config/ruvello/", "/home/anna/Bilder/Ruvello/",
+                                        "/home/anna/Bilder/Ruvello/manueller Screenshot/"}));
 }
 
 TEST(InstalledProgram, SavesMenuChoicesThereAndStartsTheInstalledProgramAtLogon) {
