@@ -10,8 +10,9 @@ class PosixAutostartHost : public AutostartHost {
     std::optional<std::string> StartupFolderLookup() override { return std::nullopt; }
     std::string Environment(const std::string& name) override;
     void SaveShortcut(const std::string& path, const ShortcutFields& fields) override;
-    // The entry is written whole each time it is switched on; nothing notes a switch-off apart.
-    bool SwitchedOff(const std::string&) override { return false; }
+    // A desktop's settings switch an entry off inside the file ("Hidden", GNOME's
+    // "X-GNOME-Autostart-enabled"); switching on writes the entry whole, which takes that back.
+    bool SwitchedOff(const std::string& path) override;
     void SwitchOn(const std::string&) override {}
 };
 

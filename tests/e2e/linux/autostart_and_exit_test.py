@@ -63,6 +63,14 @@ def test(exe):
         check(exec_argv(keys["Exec"]) == [program.exe], f"Exec {keys['Exec']!r} does not start {program.exe!r}")
         check(keys.get("Path", "").replace("\\\\", "\\") == program.dir, f"Path is {keys.get('Path')!r}")
 
+        # The desktop's settings switched it off inside the file: a click switches it on again
+        # (the entry written whole) instead of deleting it.
+        with open(entry, "a", encoding="utf-8") as f:
+            f.write("X-GNOME-Autostart-enabled=false\n")
+        program.choose(*["Down"] * 5, "Return")
+        wait_for(lambda: "X-GNOME-Autostart-enabled=false" not in open(entry, encoding="utf-8").read(), 30,
+                 "the entry switched on again")
+
         program.choose(*["Down"] * 5, "Return")
         wait_for(lambda: not os.path.exists(entry), 30, "the autostart entry to go")
         check(program.alive(), "the program ended")
