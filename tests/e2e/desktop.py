@@ -235,7 +235,8 @@ class MapWatcher:
     MAPPED = re.compile(r"^MapNotify event.*\n.*window (0x[0-9a-f]+)", re.M)
 
     def __init__(self, desktop):
-        self.process = desktop.start_reader(["xev", "-root", "-event", "substructure"])
+        # xev writes through stdio, which buffers a pipe by blocks: line by line instead.
+        self.process = desktop.start_reader(["stdbuf", "-oL", "xev", "-root", "-event", "substructure"])
         self.text = ""
         self.lock = threading.Lock()
         self.reader = threading.Thread(target=self._read, daemon=True)
