@@ -245,15 +245,20 @@ class MapWatcher:
         self.sync()  # xev prints nothing until it listens
 
     def sync(self):
-        """Returns once xev has passed on every event up to now: a window made now shows up."""
-        since = self.mark()
-        probe = self.desktop.start(["xmessage", "-timeout", "1", "probe"])
-        try:
-            wait_for(lambda: "CreateNotify" in self.snapshot()[since:], 30, "xev to pass on a probe window")
-        except Failure:
-            raise Failure(f"xev passed on no probe window; it printed: {self.snapshot()[-2000:]!r}, "
-                          f"xmessage ended with {probe.poll()}")
-        probe.wait(30)
+        """Returns once xev has passed on every event up to now: a window made now shows up.
+        The first probe may come before xev listens at all; then another one follows."""
+        deadline = time.monotonic() + 30
+        while True:
+            since = self.mark()
+            probe = self.desktop.start(["xmessage", "-timeout", "1", "probe"])
+            try:
+                wait_for(lambda: "CreateNotify" in self.snapshot()[since:], 3, "xev to pass on a probe window")
+                return
+            except Failure:
+                if time.monotonic() > deadline:
+                    raise Failure(f"xev passed on no probe window; it printed: {self.snapshot()[-2000:]!r}")
+            finally:
+                probe.wait(30)
 
     def _read(self):
         for line in self.process.stdout:
