@@ -123,7 +123,8 @@ TEST(PngRoundTrip, LargeScreenInManyBands) {
 
 TEST(PngRoundTrip, EveryFilterChoiceAndLevel) {
     const TestImage image = MakeImage(300, 301, Content::kDesktop);
-    for (const PngFilterChoice filter : {PngFilterChoice::kMinimumSum, PngFilterChoice::kPaeth}) {
+    for (const PngFilterChoice filter : {PngFilterChoice::kAdaptive, PngFilterChoice::kMinimumSum,
+                                         PngFilterChoice::kEntropy, PngFilterChoice::kPaeth}) {
         for (const int threads : {1, 2}) {
             for (int level = 0; level <= 12; ++level) {
                 SCOPED_TRACE(std::to_string(threads) + " threads, level " + std::to_string(level));

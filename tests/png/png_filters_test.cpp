@@ -67,16 +67,15 @@ TEST(RowKernels, Avx2GivesThePortableResultForEveryTypeAndTail) {
     }
     for (const std::int32_t width : {1, 7, 8, 9, 31, 333}) {
         const pngtest::TestImage image = MixedRows(width, 40, 3);
-        for (const PngFilterChoice choice :
-             {PngFilterChoice::kMinimumSum, PngFilterChoice::kPaeth}) {
+        for (const RowRule rule : {RowRule::kMinimumSum, RowRule::kEntropy, RowRule::kPaeth}) {
             std::vector<std::uint8_t> rows[2];
             for (int k = 0; k < 2; ++k) {
                 RowFilter filter(k == 0 ? portable : *avx2);
                 filter.Reserve(width);
                 rows[k].resize(FilteredRowBytes(width) * 40);
-                filter.FilterRows(image.Rows(), 0, 40, choice, rows[k].data());
+                filter.FilterRows(image.Rows(), 0, 40, rule, rows[k].data());
             }
-            EXPECT_EQ(rows[0], rows[1]) << "width " << width;
+            EXPECT_EQ(rows[0], rows[1]) << "width " << width << ", rule " << int(rule);
         }
     }
 }
