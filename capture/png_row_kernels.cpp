@@ -36,12 +36,22 @@ constexpr std::size_t kChunk = 16;
 
 // The filtered byte of type `kType` at i of the row, for the chunked loops: Paeth's predictor in
 // 16-bit lanes, which vectorise, and Average's without a carry out of the byte.
+// The neighbours are read through pointers shifted by a pixel, not at i - 3, which would wrap
+// below zero for the first pixel.
+struct Row {
+    const Byte* cur;
+    const Byte* left;  // cur - 3
+    const Byte* above;
+    const Byte* above_left;  // above - 3
+    Row(const Byte* c, const Byte* a) : cur(c), left(c - 3), above(a), above_left(a - 3) {}
+};
+
 template <FilterType kType>
-inline Byte FilteredAt(const Byte* cur, const Byte* above, std::size_t i) {
-    const Byte x = cur[i];
-    const Byte a = cur[i - 3];
-    const Byte b = above[i];
-    const Byte c = above[i - 3];
+inline Byte FilteredAt(const Row& row, std::size_t i) {
+    const Byte x = row.cur[i];
+    const Byte a = row.left[i];
+    const Byte b = row.above[i];
+    const Byte c = row.above_left[i];
     if constexpr (kType == kNone) {
         return x;
     } else if constexpr (kType == kSub) {
@@ -63,23 +73,23 @@ inline Byte FilteredAt(const Byte* cur, const Byte* above, std::size_t i) {
 }
 
 // Adds the magnitudes of one chunk of each type to 16-bit lanes.
-inline void AddChunk(const Byte* cur, const Byte* above, std::size_t i,
-                     std::uint16_t lanes[kFilterTypes][kChunk]) {
+inline void AddChunk(const Row& row, std::size_t i, std::uint16_t lanes[kFilterTypes][kChunk]) {
     for (std::size_t k = 0; k < kChunk; ++k) {
-        lanes[kNone][k] = static_cast<std::uint16_t>(
-            lanes[kNone][k] + Magnitude(FilteredAt<kNone>(cur, above, i + k)));
-        lanes[kSub][k] = static_cast<std::uint16_t>(lanes[kSub][k] +
-                                                    Magnitude(FilteredAt<kSub>(cur, above, i + k)));
-        lanes[kUp][k] = static_cast<std::uint16_t>(lanes[kUp][k] +
-                                                   Magnitude(FilteredAt<kUp>(cur, above, i + k)));
+        lanes[kNone][k] =
+            static_cast<std::uint16_t>(lanes[kNone][k] + Magnitude(FilteredAt<kNone>(row, i + k)));
+        lanes[kSub][k] =
+            static_cast<std::uint16_t>(lanes[kSub][k] + Magnitude(FilteredAt<kSub>(row, i + k)));
+        lanes[kUp][k] =
+            static_cast<std::uint16_t>(lanes[kUp][k] + Magnitude(FilteredAt<kUp>(row, i + k)));
         lanes[kAverage][k] = static_cast<std::uint16_t>(
-            lanes[kAverage][k] + Magnitude(FilteredAt<kAverage>(cur, above, i + k)));
-        lanes[kPaeth][k] = static_cast<std::uint16_t>(
-            lanes[kPaeth][k] + Magnitude(FilteredAt<kPaeth>(cur, above, i + k)));
+            lanes[kAverage][k] + Magnitude(FilteredAt<kAverage>(row, i + k)));
+        lanes[kPaeth][k] = static_cast<std::uint16_t>(lanes[kPaeth][k] +
+                                                      Magnitude(FilteredAt<kPaeth>(row, i + k)));
     }
 }
 
 void Costs(const Byte* cur, const Byte* above, std::size_t n, std::uint64_t out[kFilterTypes]) {
+    const Row row(cur, above);
     std::fill_n(out, kFilterTypes, std::uint64_t{0});
     // A lane takes at most 128 a chunk, so 16 bits hold the sums of 256 chunks.
     constexpr std::size_t kChunksPerSum = 256;
@@ -87,7 +97,7 @@ void Costs(const Byte* cur, const Byte* above, std::size_t n, std::uint64_t out[
     while (i + kChunk <= n) {
         std::uint16_t lanes[kFilterTypes][kChunk] = {};
         for (std::size_t c = 0; c < kChunksPerSum && i + kChunk <= n; ++c, i += kChunk) {
-            AddChunk(cur, above, i, lanes);
+            AddChunk(row, i, lanes);
         }
         for (int t = 0; t < kFilterTypes; ++t) {
             for (std::size_t k = 0; k < kChunk; ++k) {
@@ -96,26 +106,27 @@ void Costs(const Byte* cur, const Byte* above, std::size_t n, std::uint64_t out[
         }
     }
     for (; i < n; ++i) {
-        out[kNone] += Magnitude(FilteredAt<kNone>(cur, above, i));
-        out[kSub] += Magnitude(FilteredAt<kSub>(cur, above, i));
-        out[kUp] += Magnitude(FilteredAt<kUp>(cur, above, i));
-        out[kAverage] += Magnitude(FilteredAt<kAverage>(cur, above, i));
-        out[kPaeth] += Magnitude(FilteredAt<kPaeth>(cur, above, i));
+        out[kNone] += Magnitude(FilteredAt<kNone>(row, i));
+        out[kSub] += Magnitude(FilteredAt<kSub>(row, i));
+        out[kUp] += Magnitude(FilteredAt<kUp>(row, i));
+        out[kAverage] += Magnitude(FilteredAt<kAverage>(row, i));
+        out[kPaeth] += Magnitude(FilteredAt<kPaeth>(row, i));
     }
 }
 
 template <FilterType kType>
 void ApplyType(const Byte* cur, const Byte* above, std::size_t n, Byte* out) {
+    const Row row(cur, above);
     std::size_t i = 0;
     for (; i + kChunk <= n; i += kChunk) {
         Byte chunk[kChunk];  // which `out` cannot overlap, so no check stops the vectorising
         for (std::size_t k = 0; k < kChunk; ++k) {
-            chunk[k] = FilteredAt<kType>(cur, above, i + k);
+            chunk[k] = FilteredAt<kType>(row, i + k);
         }
         std::memcpy(out + i, chunk, kChunk);
     }
     for (; i < n; ++i) {
-        out[i] = FilteredAt<kType>(cur, above, i);
+        out[i] = FilteredAt<kType>(row, i);
     }
 }
 void Apply(FilterType type, const Byte* cur, const Byte* above, std::size_t n, Byte* out) {
