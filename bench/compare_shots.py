@@ -8,7 +8,7 @@ exactly the screen's pixels.
 
     python3 bench/compare_shots.py build/linux/bench/ruvello_shot_bench [frames folder] [runs]
         [--before=<commit>]... [--build=<label>=<an older build's ruvello_shot_bench>]...
-        [--scenes=busy,photo,everything] [--sizes=1920x1080,3840x2160]
+        [--scenes=busy,photo,everything,text-everything] [--sizes=1920x1080,3840x2160]
 
 --before=<commit> builds this program with the PNG encoder of that commit (once, into
 build/encoder-<commit>, by bench/build_encoder_at.sh) and measures it beside the given build.
@@ -16,7 +16,8 @@ build/encoder-<commit>, by bench/build_encoder_at.sh) and measures it beside the
 Scenes: "busy" is the reference desktop frame (terminals, an editor, a photo, X clients) with a
 clock that ticks and a terminal that prints a line and scrolls; "photo" a photo wallpaper with
 one photo in a window and a panel, with the same clock and terminal; "everything" that photo
-desktop scrolled by 37 rows at each shot, so that every row changes.
+desktop scrolled by 37 rows at each shot, so that every row changes; "text-everything" the busy
+desktop scrolled in the same way.
 """
 import os
 import statistics
@@ -102,7 +103,7 @@ def measure(scene, background, width, height, runs, builds):
     current = builds[0][1]
     try:
         subprocess.run(["display", "-window", "root", background], env=env, capture_output=True)
-        scene_server = Server([current, "--scene=" + ("scroll" if scene == "everything" else "desk")], env)
+        scene_server = Server([current, "--scene=" + ("scroll" if scene.endswith("everything") else "desk")], env)
         scene_server.process.stdout.readline()  # "ready"
         tools = []
         for label, bench in builds:
@@ -159,14 +160,14 @@ def main():
         [(label, os.path.abspath(path)) for label, path in others]
     frames = args[1] if len(args) > 1 else os.path.join(HERE, "..", "..", "shared", "bench")
     runs = int(args[2]) if len(args) > 2 else 15
-    scenes = settings.get("scenes", "busy,photo,everything").split(",")
+    scenes = settings.get("scenes", "busy,photo,everything,text-everything").split(",")
     sizes = [tuple(map(int, s.split("x"))) for s in settings.get("sizes", "1920x1080,3840x2160").split(",")]
     print(f"{runs} shots each after {WARM_UP} unmeasured; medians; load average at the start "
           f"{os.getloadavg()[0]:.1f} on {os.cpu_count()} cores")
     with tempfile.TemporaryDirectory() as folder:
         for width, height in sizes:
             for scene in scenes:
-                if scene == "busy":
+                if scene in ("busy", "text-everything"):
                     background = os.path.join(frames, f"desktop-{width}x{height}.png")
                 else:
                     background = os.path.join(folder, f"photo-{width}x{height}.png")
@@ -176,7 +177,7 @@ def main():
                 reference = statistics.median(rows["libpng default (grab, encode, write)"]["bytes"])
                 scrot_cpu = statistics.median(rows["scrot (whole process)"]["cpu"])
                 print(f"\n{scene}, {width}x{height}; Ruvello's file decodes to the screen's pixels: "
-                      f"{'yes' if exact else 'NO'}")
+                      f"{'yes' if exact else 'NO'}; load average now {os.getloadavg()[0]:.1f}")
                 print(f"{'':38} {'CPU ms':>8} {'scrot/x':>8} {'wall ms':>8} {'min-max':>15} {'bytes':>10} {'x libpng':>9}")
                 for name, row in rows.items():
                     cpu = statistics.median(row["cpu"])
