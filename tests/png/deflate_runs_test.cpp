@@ -10,26 +10,12 @@
 #include <string>
 #include <vector>
 
+#include "png_check.h"
+
 namespace ruvello::png {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-
-// Inflates a raw deflate stream with zlib; empty when it is not one complete stream.
-std::optional<Bytes> Inflate(const Bytes& stream, std::size_t expected_size) {
-    z_stream z{};
-    inflateInit2(&z, -15);
-    Bytes out(expected_size + 1);
-    z.next_in = const_cast<std::uint8_t*>(stream.data());
-    z.avail_in = static_cast<uInt>(stream.size());
-    z.next_out = out.data();
-    z.avail_out = static_cast<uInt>(out.size());
-    const int result = inflate(&z, Z_FINISH);
-    const bool whole = result == Z_STREAM_END && z.avail_in == 0;
-    out.resize(z.total_out);
-    inflateEnd(&z);
-    return whole ? std::optional<Bytes>(out) : std::nullopt;
-}
 
 Bytes ZlibRle(const Bytes& data) {
     z_stream z{};
@@ -118,11 +104,12 @@ TEST(RunDeflater, StreamsOfEveryKindAndSizeLetTheNextStreamFollow) {
             Bytes stream(RunDeflater::Bound(size));
             stream.resize(deflater.Compress(first.data(), size, stream.data(), stream.size()));
             ASSERT_NE(stream.size(), 0u);
-            EXPECT_TRUE(Inflate(stream, size) == std::nullopt) << "must not end by itself";
+            EXPECT_TRUE(pngtest::InflateRaw(stream, size) == std::nullopt)
+                << "must not end by itself";
             stream.insert(stream.end(), second_stream.begin(), second_stream.end());
             Bytes both = first;
             both.insert(both.end(), second.begin(), second.end());
-            EXPECT_TRUE(Inflate(stream, both.size()) == both);
+            EXPECT_TRUE(pngtest::InflateRaw(stream, both.size()) == both);
         }
     }
 }
