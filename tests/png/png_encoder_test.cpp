@@ -47,9 +47,9 @@ TestImage MakeImage(std::int32_t width, std::int32_t height, Content content,
                     const bool glyph = (y / 3) % 4 != 0 && random() % 5 == 0;
                     const auto shade =
                         static_cast<std::uint8_t>(photo ? random() % 64 + std::uint32_t(x) : 0);
-                    pixel[0] = glyph ? 0x20 : static_cast<std::uint8_t>(0xE0 + shade);
-                    pixel[1] = glyph ? 0x20 : static_cast<std::uint8_t>(0xE8 - shade);
-                    pixel[2] = glyph ? 0x20 : static_cast<std::uint8_t>(0xF0 + y / 64);
+                    pixel[0] = static_cast<std::uint8_t>(glyph ? 0x20 : 0xE0 + shade);
+                    pixel[1] = static_cast<std::uint8_t>(glyph ? 0x20 : 0xE8 - shade);
+                    pixel[2] = static_cast<std::uint8_t>(glyph ? 0x20 : 0xF0 + y / 64);
                     break;
                 }
                 case Content::kBands: {
