@@ -408,16 +408,13 @@ void CountBytes(const Byte* data, std::size_t n, std::uint32_t counts[4][256]) {
 
 std::size_t RunDeflater::Compress(const Byte* data, std::size_t size, Byte* out,
                                   std::size_t capacity) {
-    if (runs_.size() < kRunBlockSymbols) {
-        runs_.resize(kRunBlockSymbols);
-    }
     BitWriter writer(out);
     std::size_t at = 0;
     std::size_t next_run = FindRun(data, size, 0);
     while (at < size) {
         const std::size_t start = at;
         std::size_t symbols = 0;
-        std::size_t runs = 0;
+        runs_.clear();  // keeps its room: photos need little, flat colour more
         std::array<std::uint32_t, kLiteralCodes> counts{};
         std::uint32_t bytes[4][256] = {};
         while (at < size && symbols < kRunBlockSymbols) {
@@ -431,8 +428,8 @@ std::size_t RunDeflater::Compress(const Byte* data, std::size_t size, Byte* out,
                 while (length < limit && data[at + length] == data[at - 1]) {
                     ++length;
                 }
-                runs_[runs++] = {static_cast<std::uint32_t>(at - start),
-                                 static_cast<std::uint32_t>(length)};
+                runs_.push_back(
+                    {static_cast<std::uint32_t>(at - start), static_cast<std::uint32_t>(length)});
                 ++counts[257 + kLengthCode[length - kMinRun]];
                 ++symbols;
                 at += length;
@@ -442,7 +439,7 @@ std::size_t RunDeflater::Compress(const Byte* data, std::size_t size, Byte* out,
         for (unsigned b = 0; b < 256; ++b) {
             counts[b] = bytes[0][b] + bytes[1][b] + bytes[2][b] + bytes[3][b];
         }
-        const Block block(data + start, at - start, runs_.data(), runs, counts);
+        const Block block(data + start, at - start, runs_.data(), runs_.size(), counts);
         const std::size_t stored = StoredBits(at - start);
         if ((writer.bits() + std::min(block.bits(), stored) + 7) / 8 + 8 > capacity) {
             return 0;
