@@ -7,13 +7,17 @@ per file and their ratio to libpng's, and checks that Ruvello's file decodes (Im
 exactly the screen's pixels.
 
     python3 bench/compare_shots.py build/linux/bench/ruvello_shot_bench [frames folder] [runs]
-        [--before=<an older build's ruvello_shot_bench>] [--scenes=busy,photo,everything]
-        [--sizes=1920x1080,3840x2160]
+        [--before=<commit>]... [--build=<label>=<an older build's ruvello_shot_bench>]...
+        [--scenes=busy,photo,everything,text-everything] [--sizes=1920x1080,3840x2160]
+
+--before=<commit> builds this program with the PNG encoder of that commit (once, into
+build/encoder-<commit>, by bench/build_encoder_at.sh) and measures it beside the given build.
 
 Scenes: "busy" is the reference desktop frame (terminals, an editor, a photo, X clients) with a
 clock that ticks and a terminal that prints a line and scrolls; "photo" a photo wallpaper with
 one photo in a window and a panel, with the same clock and terminal; "everything" that photo
-desktop scrolled by 37 rows at each shot, so that every row changes.
+desktop scrolled by 37 rows at each shot, so that every row changes; "text-everything" the busy
+desktop scrolled in the same way.
 """
 import os
 import statistics
@@ -88,25 +92,26 @@ def rgb_of(path, env):
     return subprocess.run(["convert", path, "-depth", "8", "rgb:-"], env=env, capture_output=True, check=True).stdout
 
 
-def measure(scene, background, width, height, runs, benches):
+def measure(scene, background, width, height, runs, builds):
+    """builds: (label, ruvello_shot_bench) pairs, the one to check first."""
     xvfb, display = start_display(width, height)
     env = dict(os.environ, DISPLAY=display)
     servers = {}
     scene_server = None
     rows = {}
     exact = None
+    current = builds[0][1]
     try:
         subprocess.run(["display", "-window", "root", background], env=env, capture_output=True)
-        scene_server = Server([benches["after"], "--scene=" + ("scroll" if scene == "everything" else "desk")], env)
+        scene_server = Server([current, "--scene=" + ("scroll" if scene.endswith("everything") else "desk")], env)
         scene_server.process.stdout.readline()  # "ready"
         tools = []
-        for label, bench in benches.items():
-            if bench:
-                servers[label] = Server([bench, "--serve"], env)
-                tools.append((f"Ruvello {label}" if benches["before"] else "Ruvello",
-                              lambda s=servers[label]: [float(v) for v in s.ask("ruvello")]))
+        for label, bench in builds:
+            servers[label] = Server([bench, "--serve"], env)
+            tools.append((label, lambda s=servers[label]: [float(v) for v in s.ask("ruvello")]))
+        checked = servers[builds[0][0]]
         tools.append(("libpng default (grab, encode, write)",
-                      lambda: [float(v) for v in servers["after"].ask("libpng")]))
+                      lambda: [float(v) for v in checked.ask("libpng")]))
         with tempfile.TemporaryDirectory() as folder:
             scrot_path = os.path.join(folder, "scrot.png")
             tools.append(("scrot (whole process)", lambda: scrot_shot(scrot_path, env)))
@@ -121,9 +126,9 @@ def measure(scene, background, width, height, runs, benches):
                         entry["bytes"].append(size)
             # Ruvello's own file against an independent grab of the same screen.
             scene_server.ask("next")
-            servers["after"].ask("ruvello")
+            checked.ask("ruvello")
             shot = os.path.join(folder, "ruvello.png")
-            servers["after"].ask("keep " + shot)
+            checked.ask("keep " + shot)
             reference = os.path.join(folder, "import.png")
             subprocess.run(["import", "-window", "root", reference], env=env, check=True)
             exact = rgb_of(shot, env) == rgb_of(reference, env)
@@ -135,31 +140,44 @@ def measure(scene, background, width, height, runs, benches):
     return rows, exact
 
 
+def built_at(commit):
+    """This program with the PNG encoder of `commit`, built once."""
+    out = os.path.join(HERE, "..", "build", f"encoder-{commit}")
+    bench = os.path.join(out, "build", "bench", "ruvello_shot_bench")
+    if not os.path.exists(bench):
+        subprocess.run([os.path.join(HERE, "build_encoder_at.sh"), commit, out], check=True,
+                       stdout=subprocess.DEVNULL)
+    return os.path.abspath(bench)
+
+
 def main():
     args = [a for a in sys.argv[1:] if not a.startswith("--")]
-    options = dict(a[2:].split("=", 1) for a in sys.argv[1:] if a.startswith("--"))
-    benches = {"before": os.path.abspath(options["before"]) if "before" in options else None,
-               "after": os.path.abspath(args[0])}
+    options = [a[2:].split("=", 1) for a in sys.argv[1:] if a.startswith("--")]
+    settings = {key: value for key, value in options if key not in ("before", "build")}
+    others = [(f"Ruvello, encoder of {value}", built_at(value)) for key, value in options if key == "before"]
+    others += [tuple(value.split("=", 1)) for key, value in options if key == "build"]
+    builds = [("Ruvello" + (" (this build)" if others else ""), os.path.abspath(args[0]))] + \
+        [(label, os.path.abspath(path)) for label, path in others]
     frames = args[1] if len(args) > 1 else os.path.join(HERE, "..", "..", "shared", "bench")
     runs = int(args[2]) if len(args) > 2 else 15
-    scenes = options.get("scenes", "busy,photo,everything").split(",")
-    sizes = [tuple(map(int, s.split("x"))) for s in options.get("sizes", "1920x1080,3840x2160").split(",")]
+    scenes = settings.get("scenes", "busy,photo,everything,text-everything").split(",")
+    sizes = [tuple(map(int, s.split("x"))) for s in settings.get("sizes", "1920x1080,3840x2160").split(",")]
     print(f"{runs} shots each after {WARM_UP} unmeasured; medians; load average at the start "
           f"{os.getloadavg()[0]:.1f} on {os.cpu_count()} cores")
     with tempfile.TemporaryDirectory() as folder:
         for width, height in sizes:
             for scene in scenes:
-                if scene == "busy":
+                if scene in ("busy", "text-everything"):
                     background = os.path.join(frames, f"desktop-{width}x{height}.png")
                 else:
                     background = os.path.join(folder, f"photo-{width}x{height}.png")
                     if not os.path.exists(background):
                         photo_desktop(frames, width, height, background)
-                rows, exact = measure(scene, background, width, height, runs, benches)
+                rows, exact = measure(scene, background, width, height, runs, builds)
                 reference = statistics.median(rows["libpng default (grab, encode, write)"]["bytes"])
                 scrot_cpu = statistics.median(rows["scrot (whole process)"]["cpu"])
                 print(f"\n{scene}, {width}x{height}; Ruvello's file decodes to the screen's pixels: "
-                      f"{'yes' if exact else 'NO'}")
+                      f"{'yes' if exact else 'NO'}; load average now {os.getloadavg()[0]:.1f}")
                 print(f"{'':38} {'CPU ms':>8} {'scrot/x':>8} {'wall ms':>8} {'min-max':>15} {'bytes':>10} {'x libpng':>9}")
                 for name, row in rows.items():
                     cpu = statistics.median(row["cpu"])

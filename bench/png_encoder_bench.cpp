@@ -123,14 +123,14 @@ void BM_EncoderFresh(benchmark::State& state, const BgrxFrame* frame) {
 }
 
 // The filter pass alone, on one thread.
-void BM_Filter(benchmark::State& state, const BgrxFrame* frame, PngFilterChoice choice,
+void BM_Filter(benchmark::State& state, const BgrxFrame* frame, png::RowRule rule,
                const png::RowKernels* kernels) {
     png::RowFilter filter(*kernels);
     filter.Reserve(frame->width);
     std::vector<std::uint8_t> rows(png::FilteredRowBytes(frame->width) *
                                    std::size_t(frame->height));
     for (auto _ : state) {
-        filter.FilterRows(Rows(*frame), 0, frame->height, choice, rows.data());
+        filter.FilterRows(Rows(*frame), 0, frame->height, rule, rows.data());
         benchmark::DoNotOptimize(rows.data());
     }
 }
@@ -141,7 +141,7 @@ void BM_FindFinalBlock(benchmark::State& state, const BgrxFrame* frame) {
     filter.Reserve(frame->width);
     std::vector<std::uint8_t> rows(png::FilteredRowBytes(frame->width) *
                                    std::size_t(frame->height));
-    filter.FilterRows(Rows(*frame), 0, frame->height, PngFilterChoice::kMinimumSum, rows.data());
+    filter.FilterRows(Rows(*frame), 0, frame->height, png::RowRule::kMinimumSum, rows.data());
     libdeflate_compressor* compressor = libdeflate_alloc_compressor(6);
     std::vector<std::uint8_t> stream(libdeflate_deflate_compress_bound(compressor, rows.size()));
     stream.resize(libdeflate_deflate_compress(compressor, rows.data(), rows.size(), stream.data(),
@@ -195,9 +195,11 @@ void RegisterAll() {
         for (const auto& [name, kernels] : {std::pair{"", &png::BestKernels()},
                                             std::pair{"_portable", &png::PortableKernels()}}) {
             Register(std::string("filter/minimum_sum") + name, frame, BM_Filter, &frame,
-                     PngFilterChoice::kMinimumSum, kernels);
+                     png::RowRule::kMinimumSum, kernels);
+            Register(std::string("filter/entropy") + name, frame, BM_Filter, &frame,
+                     png::RowRule::kEntropy, kernels);
             Register(std::string("filter/paeth") + name, frame, BM_Filter, &frame,
-                     PngFilterChoice::kPaeth, kernels);
+                     png::RowRule::kPaeth, kernels);
         }
         Register("find_final_block/level6", frame, BM_FindFinalBlock, &frame);
     }

@@ -275,7 +275,9 @@ std::size_t StoreContinuable(const std::uint8_t* data, std::size_t size, std::ui
             static_cast<std::uint8_t>(n), static_cast<std::uint8_t>(n >> 8),
             static_cast<std::uint8_t>(~n), static_cast<std::uint8_t>(~n >> 8)};
         std::memcpy(at, header, sizeof header);
-        std::memcpy(at + sizeof header, data, n);
+        if (n > 0) {  // an empty input may come without a buffer
+            std::memcpy(at + sizeof header, data, n);
+        }
         at += sizeof header + n;
         data += n;
         size -= n;

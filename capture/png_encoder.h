@@ -20,17 +20,21 @@ struct PixelRows {
 
 // How each row's PNG filter is chosen.
 enum class PngFilterChoice {
+    // Per row by the minimum sum; in a band that mixes photo and text, also per row by the
+    // least entropy, and the band is kept in whichever form compresses smaller.
+    kAdaptive,
     kMinimumSum,  // per row, the one of the five filters with the smallest sum of |signed bytes|
+    kEntropy,     // per row, the one whose bytes have the least entropy
     kPaeth,       // Paeth on every row
 };
 
 struct PngEncoderOptions {
     // Threads compressing at once, the calling one included.
     int threads = 2;
-    // libdeflate's compression level, 0 to 12, for bands of screen content (photographic ones
-    // go to zlib).
+    // libdeflate's compression level, 0 to 12, for bands of sparse screen content and for the
+    // text in bands that mix it with photo (photographic bands and dense text go elsewhere).
     int level = 7;
-    PngFilterChoice filter = PngFilterChoice::kMinimumSum;
+    PngFilterChoice filter = PngFilterChoice::kAdaptive;
     // Rows of a band: the unit that is compressed on its own and kept for reuse; 0 for the
     // default.
     int band_rows = 0;

@@ -8,6 +8,7 @@ find_package(Threads REQUIRED)
 
 add_library(ruvello_png STATIC
     capture/deflate_join.cpp
+    capture/deflate_runs.cpp
     capture/png_encoder.cpp
     capture/png_filters.cpp
     capture/png_row_kernels.cpp

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "png_check.h"
+
 namespace ruvello::png {
 namespace {
 
@@ -22,22 +24,6 @@ Bytes Compress(const Bytes& data, int level) {
                                            out.size() - kContinuationBytes));
     libdeflate_free_compressor(compressor);
     return out;
-}
-
-// Inflates a raw deflate stream with zlib; empty when it is not one complete stream.
-std::optional<Bytes> Inflate(const Bytes& stream, std::size_t expected_size) {
-    z_stream z{};
-    inflateInit2(&z, -15);
-    Bytes out(expected_size + 1);
-    z.next_in = const_cast<std::uint8_t*>(stream.data());
-    z.avail_in = static_cast<uInt>(stream.size());
-    z.next_out = out.data();
-    z.avail_out = static_cast<uInt>(out.size());
-    const int result = inflate(&z, Z_FINISH);
-    const bool whole = result == Z_STREAM_END && z.avail_in == 0;
-    out.resize(z.total_out);
-    inflateEnd(&z);
-    return whole ? std::optional<Bytes>(out) : std::nullopt;
 }
 
 // zlib's own view: inflate with Z_BLOCK stops at every block boundary, the end of the last
@@ -140,11 +126,12 @@ TEST(MakeContinuable, JoinedStreamsInflateToBothInputsAtEveryEndBit) {
         end_bits_seen.insert(found->end_bit % 8);
         stream.resize(stream.size() + kContinuationBytes);
         stream.resize(MakeContinuable(stream.data(), *found));
-        EXPECT_TRUE(Inflate(stream, first.size()) == std::nullopt) << "no longer ends by itself";
+        EXPECT_TRUE(pngtest::InflateRaw(stream, first.size()) == std::nullopt)
+            << "no longer ends by itself";
         stream.insert(stream.end(), second_stream.begin(), second_stream.end());
         Bytes both = first;
         both.insert(both.end(), second.begin(), second.end());
-        EXPECT_TRUE(Inflate(stream, both.size()) == both) << "seed " << seed;
+        EXPECT_TRUE(pngtest::InflateRaw(stream, both.size()) == both) << "seed " << seed;
     }
     EXPECT_EQ(end_bits_seen.size(), 8u);
 }
@@ -160,7 +147,7 @@ TEST(StoreContinuable, StoredBlocksOfAnySizeLetTheNextStreamFollow) {
         stream.insert(stream.end(), second_stream.begin(), second_stream.end());
         Bytes both = first;
         both.insert(both.end(), second.begin(), second.end());
-        EXPECT_TRUE(Inflate(stream, both.size()) == both) << size << " bytes";
+        EXPECT_TRUE(pngtest::InflateRaw(stream, both.size()) == both) << size << " bytes";
     }
 }
 

@@ -132,4 +132,20 @@ Layout InspectLayout(const std::vector<std::uint8_t>& png) {
     return layout;
 }
 
+std::optional<std::vector<std::uint8_t>> InflateRaw(const std::vector<std::uint8_t>& stream,
+                                                    std::size_t expected_size) {
+    z_stream z{};
+    inflateInit2(&z, -15);
+    std::vector<std::uint8_t> out(expected_size + 1);
+    z.next_in = const_cast<std::uint8_t*>(stream.data());
+    z.avail_in = static_cast<uInt>(stream.size());
+    z.next_out = out.data();
+    z.avail_out = static_cast<uInt>(out.size());
+    const int result = inflate(&z, Z_FINISH);
+    const bool whole = result == Z_STREAM_END && z.avail_in == 0;
+    out.resize(z.total_out);
+    inflateEnd(&z);
+    return whole ? std::optional<std::vector<std::uint8_t>>(out) : std::nullopt;
+}
+
 }  // namespace ruvello::pngtest

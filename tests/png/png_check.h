@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -40,5 +41,10 @@ struct Layout {
     std::vector<std::uint8_t> filter_types;  // one a row
 };
 Layout InspectLayout(const std::vector<std::uint8_t>& png);
+
+// Inflates a raw deflate stream with zlib, room for `expected_size` bytes and one more; empty
+// when it is not one complete stream.
+std::optional<std::vector<std::uint8_t>> InflateRaw(const std::vector<std::uint8_t>& stream,
+                                                    std::size_t expected_size);
 
 }  // namespace ruvello::pngtest

@@ -67,17 +67,41 @@ TEST(RowKernels, Avx2GivesThePortableResultForEveryTypeAndTail) {
     }
     for (const std::int32_t width : {1, 7, 8, 9, 31, 333}) {
         const pngtest::TestImage image = MixedRows(width, 40, 3);
-        for (const PngFilterChoice choice :
-             {PngFilterChoice::kMinimumSum, PngFilterChoice::kPaeth}) {
+        for (const RowRule rule : {RowRule::kMinimumSum, RowRule::kEntropy, RowRule::kPaeth}) {
             std::vector<std::uint8_t> rows[2];
             for (int k = 0; k < 2; ++k) {
                 RowFilter filter(k == 0 ? portable : *avx2);
                 filter.Reserve(width);
                 rows[k].resize(FilteredRowBytes(width) * 40);
-                filter.FilterRows(image.Rows(), 0, 40, choice, rows[k].data());
+                filter.FilterRows(image.Rows(), 0, 40, rule, rows[k].data());
             }
-            EXPECT_EQ(rows[0], rows[1]) << "width " << width;
+            EXPECT_EQ(rows[0], rows[1]) << "width " << width << ", rule " << int(rule);
         }
+    }
+}
+
+// Residuals of few values, however large, cost few bits; small ones of many values cost more.
+// A row alternating in steps of 50 over a row above it that differs by noise: Sub leaves three
+// large values, Up (and Paeth) small noise. The minimum sum takes Up, the least entropy Sub.
+TEST(RowRule, EntropyPrefersFewDistinctResidualsWhereMinimumSumPrefersSmallOnes) {
+    pngtest::TestImage image{64, 2, 4 * 64, {}};
+    image.bytes.resize(image.stride * 2);
+    std::mt19937 random(2);
+    for (std::size_t x = 0; x < 64; ++x) {
+        for (std::size_t c = 0; c < 3; ++c) {
+            const auto value = static_cast<std::uint8_t>(50 * (x % 4) + 3);
+            image.bytes[image.stride + 4 * x + c] = value;
+            image.bytes[4 * x + c] = static_cast<std::uint8_t>(value - random() % 4);
+        }
+    }
+    for (const RowKernels* kernels : {&PortableKernels(), &BestKernels()}) {
+        RowFilter filter(*kernels);
+        filter.Reserve(64);
+        std::vector<std::uint8_t> rows(2 * FilteredRowBytes(64));
+        filter.FilterRows(image.Rows(), 0, 2, RowRule::kMinimumSum, rows.data());
+        EXPECT_EQ(rows[FilteredRowBytes(64)], kUp);
+        filter.FilterRows(image.Rows(), 0, 2, RowRule::kEntropy, rows.data());
+        EXPECT_EQ(rows[FilteredRowBytes(64)], kSub);
     }
 }
 
