@@ -21,6 +21,7 @@ void frmMain::TakeManualShot() noexcept {
         basFlash_.PlayFlash(kFlashDurationMs);
     }
     bool written = false;
+    CarryOn([&] { platform_.screen.BeforeManualShot(); });
     CarryOn([&] {
         written = platform_.screen.CaptureScreenToPng(folder + "ManualShot_" +
                                                       FormatShotTimestamp() + ".png");
