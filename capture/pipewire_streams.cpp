@@ -29,6 +29,8 @@ struct PipeWireStreams::Stream {
     std::int32_t height = 0;
     pw_buffer* held = nullptr;  // the newest usable frame, kept from the compositor
     SteadyTime arrival;
+    bool active = true;
+    bool runAgain = false;  // paused only to be run again
 };
 
 struct PipeWireStreams::State {
@@ -124,6 +126,11 @@ void OnRemoveBuffer(void* data, pw_buffer* b) {
 
 void OnStateChanged(void* data, pw_stream_state, pw_stream_state state, const char*) {
     auto* s = static_cast<Stream*>(data);
+    if (state == PW_STREAM_STATE_PAUSED && s->runAgain) {
+        s->runAgain = false;
+        s->active = true;
+        pw_stream_set_active(s->stream, true);
+    }
     // A screen-cast stream never reconnects: once the compositor ended it, sharing is over.
     if (state == PW_STREAM_STATE_ERROR || state == PW_STREAM_STATE_UNCONNECTED) {
         s->owner->Break();
@@ -260,10 +267,22 @@ void PipeWireStreams::Dispatch() {
 
 void PipeWireStreams::SetActive(bool active) {
     for (const auto& s : state_->streams) {
+        s->runAgain = false;
+        s->active = active;
         if (s->stream) {
             pw_stream_set_active(s->stream, active);
         }
     }
+}
+
+void PipeWireStreams::AskForFrame(std::size_t index) {
+    Stream& s = *state_->streams.at(index);
+    if (!s.stream) {
+        return;
+    }
+    s.runAgain = s.active;
+    s.active = !s.active;
+    pw_stream_set_active(s.stream, s.active);
 }
 
 std::size_t PipeWireStreams::Count() const {

@@ -42,6 +42,9 @@ class PipeWireStreams {
     void Dispatch();
     // Paused streams get no frames; a compositor sends one when they run again.
     void SetActive(bool active);
+    // Asks the compositor for a new frame of one stream: a paused stream runs again, a running
+    // one is paused and run again.
+    void AskForFrame(std::size_t index);
 
     std::size_t Count() const;
     std::optional<StreamFrame> Newest(std::size_t index) const;

@@ -21,18 +21,32 @@ std::vector<LayoutRect> PlaceStreams(std::span<const AnnouncedStream> streams,
     return places;
 }
 
-FrameDecision DecideFrames(std::span<const std::optional<SteadyTime>> newest, SteadyTime asked,
+bool MissesFrame(const StreamWait& stream, SteadyTime asked, const FrameWaitRules& rules) {
+    return !stream.newest || (rules.onlyNewFrames && *stream.newest < asked);
+}
+
+FrameDecision DecideFrames(std::span<const StreamWait> streams, SteadyTime asked, SteadyTime now,
                            const FrameWaitRules& rules) {
-    FrameDecision decision{true, asked};
-    auto waitUntil = [&](SteadyTime moment) {
+    FrameDecision decision;
+    auto wakeAt = [&](SteadyTime moment) {
         decision.takeNow = false;
-        decision.waitUntil = std::max(decision.waitUntil, moment);
+        decision.wakeAt = std::min(decision.wakeAt, moment);
     };
-    for (const std::optional<SteadyTime>& arrival : newest) {
-        if (!arrival || (rules.onlyNewFrames && *arrival < asked)) {
-            waitUntil(asked + rules.firstFrame);
-        } else if (*arrival < asked && asked - *arrival < rules.settle) {
-            waitUntil(*arrival + rules.settle);
+    for (std::size_t i = 0; i < streams.size(); ++i) {
+        const StreamWait& stream = streams[i];
+        if (MissesFrame(stream, asked, rules)) {
+            const SteadyTime giveUp = asked + rules.firstFrame;
+            if (now >= giveUp) {
+                continue;
+            }
+            SteadyTime askAgain = stream.requested + rules.askAgainAfter;
+            if (now >= askAgain) {
+                decision.askAgain.push_back(i);
+                askAgain = now + rules.askAgainAfter;
+            }
+            wakeAt(std::min(giveUp, askAgain));
+        } else if (*stream.newest < asked && now < *stream.newest + rules.settle) {
+            wakeAt(*stream.newest + rules.settle);
         }
     }
     return decision;

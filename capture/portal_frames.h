@@ -34,21 +34,34 @@ struct FrameWaitRules {
     // A compositor sends a frame when the screen changes, but not sooner than its frame interval
     // after the last one: a frame younger than this may have a newer one on its way.
     std::chrono::milliseconds settle{650};
-    // How long a stream may take to send its first frame, or its next one after a pause.
+    // A stream still without a frame this long after one was asked for is asked again: a
+    // compositor sends a frame when a stream starts, and that one can be lost while the stream
+    // is still being set up, with nothing after it while the screen stays the same.
+    std::chrono::milliseconds askAgainAfter{1000};
+    // How long a shot waits for a stream's frame at most.
     std::chrono::milliseconds firstFrame{5000};
-    // Streams resumed for this shot: only frames sent after `asked` count.
+    // Streams resumed for this shot: only frames sent after it was asked for count.
     bool onlyNewFrames = false;
 };
 
-struct FrameDecision {
-    bool takeNow = false;
-    SteadyTime waitUntil;  // when not now: the latest moment to wait for newer frames
+// One stream as a shot waits for it.
+struct StreamWait {
+    std::optional<SteadyTime> newest;  // when its newest frame came; nothing without one
+    SteadyTime requested;              // when a frame was last asked for
 };
 
-// Whether a shot asked for at `asked` can take the streams' newest frames (their arrival times;
-// nothing for a stream without a frame yet), or until when it waits for newer ones. Once that
-// moment has passed, the shot takes what it has, and fails only for a stream without a frame.
-FrameDecision DecideFrames(std::span<const std::optional<SteadyTime>> newest, SteadyTime asked,
+struct FrameDecision {
+    bool takeNow = true;  // otherwise decide again at `wakeAt` or on the next frame
+    SteadyTime wakeAt = SteadyTime::max();
+    std::vector<std::size_t> askAgain;  // streams to ask for a frame now
+};
+
+// Whether a shot asked for at `asked` can take the streams' newest frames at `now`. Once it has
+// waited its longest, it takes what there is; a stream still missing its frame fails the shot.
+FrameDecision DecideFrames(std::span<const StreamWait> streams, SteadyTime asked, SteadyTime now,
                            const FrameWaitRules& rules);
+
+// Whether the stream has no frame the shot can use.
+bool MissesFrame(const StreamWait& stream, SteadyTime asked, const FrameWaitRules& rules);
 
 }  // namespace ruvello

@@ -219,29 +219,33 @@ bool PortalScreenCapture::AwaitSession(bool manual) {
 }
 
 bool PortalScreenCapture::AwaitFrames() {
-    const bool paused = options_.idle == IdleStreams::kPaused;
-    if (paused) {
+    FrameWaitRules rules;
+    rules.settle = milliseconds(150 + 1000 / std::max(options_.maxFramesPerSecond, 1u));
+    rules.onlyNewFrames = options_.idle == IdleStreams::kPaused;
+    if (rules.onlyNewFrames) {
         streams_->SetActive(true);
     }
-    FrameWaitRules rules;
-    rules.settle =
-        milliseconds(150 + 1000 / std::max<std::uint32_t>(options_.maxFramesPerSecond, 1));
-    rules.onlyNewFrames = paused;
     const SteadyTime asked = Now();
+    std::vector<StreamWait> waits(streams_->Count(), StreamWait{std::nullopt, asked});
     for (;;) {
-        if (state_ != State::kRunning || !streams_ || streams_->Broken() || stopAfterCapture_) {
-            return false;
+        if (state_ != State::kRunning || !streams_ || streams_->Broken() || stopAfterCapture_ ||
+            streams_->Count() != waits.size()) {
+            return false;  // the session ended or was replaced meanwhile
         }
-        std::vector<std::optional<SteadyTime>> newest;
-        for (std::size_t i = 0; i < streams_->Count(); ++i) {
+        for (std::size_t i = 0; i < waits.size(); ++i) {
             const auto frame = streams_->Newest(i);
-            newest.push_back(frame ? std::optional(frame->arrival) : std::nullopt);
+            waits[i].newest = frame ? std::optional(frame->arrival) : std::nullopt;
         }
-        const FrameDecision decision = DecideFrames(newest, asked, rules);
-        if (decision.takeNow || Now() >= decision.waitUntil) {
-            return std::all_of(newest.begin(), newest.end(), [](auto& t) { return t.has_value(); });
+        const FrameDecision decision = DecideFrames(waits, asked, Now(), rules);
+        for (std::size_t i : decision.askAgain) {
+            streams_->AskForFrame(i);
+            waits[i].requested = Now();
         }
-        WaitForChange(decision.waitUntil);
+        if (decision.takeNow) {
+            return std::none_of(waits.begin(), waits.end(),
+                                [&](const StreamWait& w) { return MissesFrame(w, asked, rules); });
+        }
+        WaitForChange(decision.wakeAt);
     }
 }
 

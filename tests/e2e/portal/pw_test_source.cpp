@@ -3,8 +3,10 @@
 // compositor, a source sends a frame when it starts streaming and when its picture changes, never
 // faster than the consumer's maximum frame rate, and nothing while the picture stays the same.
 //
-//   pw_test_source WIDTHxHEIGHT:FORMAT ...     FORMAT: BGRx, RGBx, BGRA or RGBA
+//   pw_test_source WIDTHxHEIGHT:FORMAT[:lose] ...     FORMAT: BGRx, RGBx, BGRA or RGBA
 //
+// ":lose" drops the frame of the first start, as it is lost when a compositor sends it before the
+// consumer's node has joined the graph.
 // Prints "node INDEX ID" once each node is known, then "ready". Reads commands on stdin:
 //   change        the next picture on every monitor (its red channel moves on)
 //   animate HZ    changes the picture HZ times a second (0: stops)
@@ -21,6 +23,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #pragma GCC diagnostic ignored "-Wold-style-cast"
@@ -58,6 +61,7 @@ struct Monitor {
     spa_source* followUp = nullptr;
     bool streaming = false;
     bool announced = false;
+    bool loseFirst = false;
     std::uint64_t minIntervalNs = 0;
     std::uint64_t lastFrameNs = 0;
     int sentPhase = -1;
@@ -157,6 +161,12 @@ void OnStateChanged(void* data, pw_stream_state, pw_stream_state state, const ch
     std::fflush(stdout);
     if (m->streaming) {
         m->sentPhase = -1;  // a consumer that starts (again) gets the picture at once
+        if (std::exchange(m->loseFirst, false)) {
+            m->sentPhase = m->source->phase;
+            std::printf("lost %d\n", m->index);
+            std::fflush(stdout);
+            return;
+        }
         SendFrame(*m);
     }
 }
@@ -296,13 +306,14 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         auto m = std::make_unique<Monitor>();
         char format[16] = "BGRx";
-        if (std::sscanf(argv[i], "%dx%d:%15s", &m->width, &m->height, format) < 2) {
+        if (std::sscanf(argv[i], "%dx%d:%15[^:]", &m->width, &m->height, format) < 2) {
             std::fprintf(stderr, "bad monitor %s\n", argv[i]);
             return 2;
         }
         m->source = &s;
         m->index = i - 1;
         m->format = ParseFormat(format);
+        m->loseFirst = std::strstr(argv[i], ":lose") != nullptr;
         m->followUp = pw_loop_add_timer(loop, OnFollowUp, m.get());
         s.monitors.push_back(std::move(m));
     }

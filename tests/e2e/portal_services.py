@@ -1,0 +1,228 @@
+"""The desktop portal's screen cast for end-to-end tests, on a private session bus: PipeWire and
+WirePlumber, the real xdg-desktop-portal front end (and its permission store, which keeps the
+restore tokens), a ScreenCast backend of the tests' own (portal/screencast_backend.py: a desktop's
+chooser answering as told) and test monitors from portal/pw_test_source. The desktop portal
+backends Debian ships need a GPU (DMA-BUF) or a full GNOME or KDE session; this machine has
+neither, so the backend is the one stand-in here. Ends exactly the processes it started."""
+import json
+import os
+import subprocess
+import threading
+
+from desktop import Failure, check, wait_for
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+BACKEND = os.path.join(HERE, "portal", "screencast_backend.py")
+# python3-dbus and python3-gi are Debian's: the backend runs on Debian's own interpreter.
+BACKEND_PYTHON = "/usr/bin/python3" if os.path.exists("/usr/bin/python3") else "python3"
+
+BUS_CONFIG = """<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>session</type>
+  <listen>unix:path={socket}</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+</busconfig>
+"""
+
+PORTAL_FILE = """[portal]
+DBusName=org.freedesktop.impl.portal.desktop.ruvellotest
+Interfaces=org.freedesktop.impl.portal.ScreenCast
+UseIn=ruvellotest
+"""
+
+
+class Monitor:
+    """A test monitor: its stream's size and pixel format, and its logical place."""
+
+    def __init__(self, width, height, x, y, format="BGRx", lose_first_frame=False):
+        self.width, self.height, self.x, self.y, self.format = width, height, x, y, format
+        self.lose_first_frame = lose_first_frame
+        self.node = None
+
+    def argument(self):
+        return f"{self.width}x{self.height}:{self.format}" + (":lose" if self.lose_first_frame else "")
+
+
+def pattern_pixel(index, phase, x, y):
+    """Monitor `index`'s picture at `phase`, as pw_test_source draws it: R, G, B."""
+    return ((x + 3 * index + 17 * phase) % 256, (y + 5 * index) % 256,
+            ((x // 8 + y // 8) * 40 + 60 * index) % 256)
+
+
+def expected_screen(monitors, phases):
+    """The bounding rectangle of the monitors as RGB bytes, black where none is."""
+    width = max(m.x + m.width for m in monitors)
+    height = max(m.y + m.height for m in monitors)
+    rgb = bytearray(width * height * 3)
+    for index, m in enumerate(monitors):
+        for y in range(m.height):
+            row = ((m.y + y) * width + m.x) * 3
+            for x in range(m.width):
+                rgb[row + 3 * x:row + 3 * x + 3] = bytes(pattern_pixel(index, phases[index], x, y))
+    return width, height, bytes(rgb)
+
+
+class LineReader:
+    """The output lines of a helper process, collected by a thread, waited on by tests."""
+
+    def __init__(self, process, log):
+        self.lines = []
+        self.lock = threading.Lock()
+        self.log = log
+        self.thread = threading.Thread(target=self._read, args=(process,), daemon=True)
+        self.thread.start()
+
+    def _read(self, process):
+        with open(self.log, "a") as log:
+            for line in process.stdout:
+                log.write(line)
+                log.flush()
+                with self.lock:
+                    self.lines.append(line.rstrip("\n"))
+
+    def all(self):
+        with self.lock:
+            return list(self.lines)
+
+    def wait(self, predicate, timeout, what):
+        return wait_for(lambda: next((l for l in self.all() if predicate(l)), None), timeout, what)
+
+
+class PortalServices:
+    """Starts everything on `desktop` (a desktop.Desktop) and points its environment at it."""
+
+    def __init__(self, desktop, source_exe, monitors, answer="grant"):
+        self.desktop = desktop
+        self.monitors = monitors
+        runtime = desktop.env["XDG_RUNTIME_DIR"]
+        home = desktop.env["HOME"]
+        portals = os.path.join(desktop.tmp, "portals")
+        os.makedirs(portals)
+        with open(os.path.join(portals, "ruvellotest.portal"), "w") as f:
+            f.write(PORTAL_FILE)
+        bus_socket = os.path.join(runtime, "bus")
+        config = os.path.join(desktop.tmp, "bus.conf")
+        with open(config, "w") as f:
+            f.write(BUS_CONFIG.format(socket=bus_socket))
+        desktop.env.update(
+            DBUS_SESSION_BUS_ADDRESS=f"unix:path={bus_socket}", XDG_DESKTOP_PORTAL_DIR=portals,
+            XDG_CURRENT_DESKTOP="ruvellotest", XDG_STATE_HOME=os.path.join(home, ".local", "state"),
+            XDG_DATA_HOME=os.path.join(home, ".local", "share"), PIPEWIRE_RUNTIME_DIR=runtime)
+        self.token_file = os.path.join(home, ".local", "state", "ruvello", "screencast-restore-token")
+
+        self._start(["dbus-daemon", "--config-file", config, "--nofork"], "dbus.log")
+        wait_for(lambda: os.path.exists(bus_socket), 20, "the session bus")
+        self._start(["pipewire"], "pipewire.log")
+        wait_for(lambda: os.path.exists(os.path.join(runtime, "pipewire-0")), 20, "PipeWire")
+        self._start(["wireplumber"], "wireplumber.log")
+
+        self.source, self.source_lines = self._start_reader(
+            [source_exe] + [m.argument() for m in monitors], "source.log")
+        self.source_lines.wait(lambda l: l == "ready", 30, "the test monitors' nodes")
+        for line in self.source_lines.all():
+            if line.startswith("node "):
+                _, index, node = line.split()
+                monitors[int(index)].node = int(node)
+
+        streams = [{"node": m.node, "x": m.x, "y": m.y, "width": m.width, "height": m.height}
+                   for m in monitors]
+        self.backend, self.backend_lines = self._start_reader(
+            [BACKEND_PYTHON, BACKEND, json.dumps(streams)], "backend.log")
+        self.backend_lines.wait(lambda l: l == "ready", 30, "the ScreenCast backend")
+        self.tell_backend(f"answer {answer}")
+        self._start(["/usr/libexec/xdg-permission-store", "--replace"], "permission-store.log")
+        self._wait_name("org.freedesktop.impl.portal.PermissionStore")
+        self._start(["/usr/libexec/xdg-desktop-portal", "--replace"], "portal.log")
+        self._wait_name("org.freedesktop.portal.Desktop")
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, exc_type, *exc):
+        if exc_type is not None:
+            self.print_logs()
+
+    def print_logs(self):
+        """The last lines of every helper's log and the program's, for a failure's report."""
+        for name in sorted(os.listdir(self.desktop.tmp)):
+            path = os.path.join(self.desktop.tmp, name)
+            if name.endswith((".log", ".err")) and os.path.isfile(path):
+                with open(path, errors="replace") as f:
+                    lines = f.read().splitlines()[-15:]
+                print(f"--- {name}\n" + "\n".join(lines))
+
+    def _start(self, argv, log):
+        out = open(os.path.join(self.desktop.tmp, log), "ab")
+        process = subprocess.Popen(argv, env=self.desktop.env, stdout=out, stderr=subprocess.STDOUT)
+        self.desktop.processes.append(process)
+        return process
+
+    def _start_reader(self, argv, log):
+        process = subprocess.Popen(argv, env=self.desktop.env, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                   stderr=open(os.path.join(self.desktop.tmp, log + ".err"), "ab"), text=True)
+        self.desktop.processes.append(process)
+        return process, LineReader(process, os.path.join(self.desktop.tmp, log))
+
+    def _wait_name(self, name):
+        def owned():
+            result = subprocess.run(
+                ["dbus-send", "--session", "--print-reply", "--dest=org.freedesktop.DBus", "/org/freedesktop/DBus",
+                 "org.freedesktop.DBus.NameHasOwner", f"string:{name}"],
+                env=self.desktop.env, capture_output=True, text=True, timeout=30)
+            return "boolean true" in result.stdout
+        wait_for(owned, 30, name)
+
+    def tell_source(self, command):
+        self.source.stdin.write(command + "\n")
+        self.source.stdin.flush()
+
+    def tell_backend(self, command):
+        self.backend.stdin.write(command + "\n")
+        self.backend.stdin.flush()
+        self.backend_lines.wait(lambda l: l == f"done {command}", 20, f"the backend to take {command!r}")
+
+    def events(self):
+        return [l[len("event "):] for l in self.backend_lines.all() if l.startswith("event ")]
+
+    def wait_event(self, prefix, count=1, timeout=30):
+        """Waits until the backend has told `count` events starting with `prefix`."""
+        return wait_for(lambda: len([e for e in self.events() if e.startswith(prefix)]) >= count, timeout,
+                        f"{count} backend event(s) {prefix!r}; so far {self.events()}")
+
+    def frames_sent(self, phase):
+        """Whether every monitor has sent its picture of `phase`."""
+        lines = self.source_lines.all()
+        return all(f"frame {i} {phase}" in lines for i in range(len(self.monitors)))
+
+    def token(self):
+        try:
+            with open(self.token_file) as f:
+                return f.read().strip()
+        except OSError:
+            return None
+
+
+def check_screenshot(path, monitors, phases):
+    """The file holds exactly the monitors' pictures in their places, black between them."""
+    import pngcheck
+    width, height, pixels = pngcheck.read_png(path)
+    ew, eh, expected = expected_screen(monitors, phases)
+    check((width, height) == (ew, eh), f"{os.path.basename(path)} is {width}x{height}, not {ew}x{eh}")
+    if pixels != expected:
+        at = next(i for i in range(len(expected)) if pixels[i] != expected[i]) // 3
+        raise Failure(f"{os.path.basename(path)} differs first at ({at % width}, {at // width}): "
+                      f"{tuple(pixels[3 * at:3 * at + 3])} instead of {tuple(expected[3 * at:3 * at + 3])}")
+
+
+def stop_program(program, timeout=20):
+    """Ends the program as the session does (SIGTERM), so that it closes its portal session."""
+    program.process.terminate()
+    program.process.wait(timeout)
+    program.desktop.processes.remove(program.process)
+
