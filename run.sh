@@ -1,6 +1,7 @@
 #!/bin/sh
-# Sets up a fresh Debian 12 machine, builds Ruvello and starts it in the tray of your desktop.
-# Without a display it starts a private virtual display with a tray host and runs there.
+# Sets up a fresh Debian 12 machine, builds Ruvello and starts it in the tray of your desktop
+# (Wayland or X11). Without a display it starts a private virtual display with a tray host and
+# runs there.
 set -eu
 cd "$(dirname "$0")"
 
@@ -12,6 +13,18 @@ cmake --build build/release --target ruvello
 folder="${RUVELLO_FOLDER:-$HOME/Ruvello}"
 mkdir -p "$folder"
 cp build/release/ruvello "$folder/ruvello"
+
+# A Wayland desktop (sway, GNOME, KDE ...): the program finds its way to the screen there itself.
+wayland="${WAYLAND_DISPLAY:-}"
+case "$wayland" in
+    "" | /*) ;;
+    *) wayland="${XDG_RUNTIME_DIR:-/nonexistent}/$wayland" ;;
+esac
+if [ -n "$wayland" ] && [ -S "$wayland" ]; then
+    echo "Ruvello runs in the tray of your Wayland desktop; screenshots and config.ini go to $folder"
+    echo "(left click: manual screenshot, right click: menu, \"Beenden\" quits)"
+    exec "$folder/ruvello"
+fi
 
 if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
     echo "Ruvello runs in the tray of display $DISPLAY; screenshots and config.ini go to $folder"

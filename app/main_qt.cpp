@@ -3,8 +3,9 @@
 
 #include "app/frm_main.h"
 #include "autostart/autostart_host_posix.h"
-#include "capture/screen_capture_x11.h"
+#include "capture/capture_route.h"
 #include "flash/flash_window_qt.h"
+#include "flash/flash_window_wayland.h"
 #include "platform/clock_posix.h"
 #include "platform/file_system_posix.h"
 #include "platform/locale_info_qt.h"
@@ -14,12 +15,16 @@
 #include "settings/ini_file_store.h"
 #include "tray/tray_host_qt.h"
 #include "tray/tray_menu_qt.h"
+#include "tray/tray_menu_wayland.h"
 
 using namespace ruvello;
 
 int main(int argc, char** argv) {
-    // The screen grab speaks X11; under a Wayland session the program runs on XWayland.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+    // The capture route is chosen once, before Qt starts. In a Wayland session Qt may run on
+    // Wayland or XWayland as it likes, the capture goes through the compositor either way;
+    // elsewhere Qt stays on X11, where the grab is.
+    CaptureChoice capture = ChooseScreenCapture();
+    if (!capture.facts.waylandConnected && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "xcb");
     }
     QApplication app(argc, argv);
@@ -37,25 +42,41 @@ int main(int argc, char** argv) {
     IniFileStore profileStore(fileSystem);
     PosixClock clock;
     QtLocaleInfo locale;
-    X11ScreenCapture screen;
-    QtWindowSystem windows([&screen] { return screen.RootRect(); }, unload);
+    ScreenCapture& screen = *capture.capture;
+    QtWindowSystem windows(capture.virtualScreen, unload);
     QtShotTimer tmrShot([&form] { form->tmrShot_Timer(); });
-    QtFlashWindow frmFlash;
+    std::unique_ptr<FlashWindow> frmFlash;
+    if (capture.outputs) {
+        frmFlash = std::make_unique<WaylandFlashWindow>(*capture.wayland, *capture.outputs);
+    } else {
+        frmFlash = std::make_unique<QtFlashWindow>();
+    }
     PosixAutostartHost autostart;
     QtTrayHost tray(programIcon, nullptr,
                     [&form](std::int32_t code) { form->Form_MouseMove(code); });
 
     const PlatformServices platform{kLinuxConventions, fileSystem, profileStore, clock, locale,
-                                    windows,           tmrShot,    screen,       tray,  frmFlash,
+                                    windows,           tmrShot,    screen,       tray,  *frmFlash,
                                     autostart};
     frmMain main(platform);
     form = &main;
     QtTrayMenu menu(main.menu);
     windows.AttachMenu(&menu);
     tray.AttachContextMenu(menu.Root());
+    std::unique_ptr<LayerShellMenu> layerMenu;
+    if (capture.outputs && QGuiApplication::platformName() == QStringLiteral("wayland")) {
+        layerMenu = std::make_unique<LayerShellMenu>(*capture.wayland, *capture.outputs, main.menu);
+        if (layerMenu->Available()) {
+            menu.ShowWith([&layerMenu] { layerMenu->Popup(); });
+        }
+    }
     OnQuitSignal(unload);
 
     main.Form_Load();
+    windows.ShowNoticeOnce(RouteNotice(capture.route));
+    if (capture.facts.waylandConnected) {
+        tray.WhenNoTrayHost([&windows](const std::string& text) { windows.ShowNoticeOnce(text); });
+    }
     const int result = QApplication::exec();
     main.Form_Unload();
     return result;

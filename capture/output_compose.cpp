@@ -81,11 +81,11 @@ StoredPixel Stored(const OutputPicture& p, std::int32_t u, std::int32_t v) {
         case OutputTransform::kNormal:
             return {u, v};
         case OutputTransform::kRotated90:
-            return {w - v, u};
+            return {v, h - u};
         case OutputTransform::kRotated180:
             return {w - u, h - v};
         case OutputTransform::kRotated270:
-            return {v, h - u};
+            return {w - v, u};
         case OutputTransform::kFlipped:
             return {w - u, v};
         case OutputTransform::kFlipped90:
@@ -159,17 +159,17 @@ void Draw(const OutputPicture& p, const CanvasRect& at, std::uint8_t* canvas,
 
 }  // namespace
 
-LayoutRect BoundingRect(std::span<const OutputPicture> pictures) {
+LayoutRect BoundingRect(std::span<const LayoutRect> places) {
     bool any = false;
     std::int64_t left = 0, top = 0, right = 0, bottom = 0;
-    for (const OutputPicture& p : pictures) {
-        if (!HasPixels(p)) {
+    for (const LayoutRect& p : places) {
+        if (p.width <= 0 || p.height <= 0) {
             continue;
         }
-        const std::int64_t pr = std::int64_t{p.place.x} + p.place.width;
-        const std::int64_t pb = std::int64_t{p.place.y} + p.place.height;
-        left = any ? std::min<std::int64_t>(left, p.place.x) : p.place.x;
-        top = any ? std::min<std::int64_t>(top, p.place.y) : p.place.y;
+        const std::int64_t pr = std::int64_t{p.x} + p.width;
+        const std::int64_t pb = std::int64_t{p.y} + p.height;
+        left = any ? std::min<std::int64_t>(left, p.x) : p.x;
+        top = any ? std::min<std::int64_t>(top, p.y) : p.y;
         right = any ? std::max(right, pr) : pr;
         bottom = any ? std::max(bottom, pb) : pb;
         any = true;
@@ -180,6 +180,16 @@ LayoutRect BoundingRect(std::span<const OutputPicture> pictures) {
     }
     return {static_cast<std::int32_t>(left), static_cast<std::int32_t>(top),
             static_cast<std::int32_t>(right - left), static_cast<std::int32_t>(bottom - top)};
+}
+
+LayoutRect BoundingRect(std::span<const OutputPicture> pictures) {
+    std::vector<LayoutRect> places;
+    for (const OutputPicture& p : pictures) {
+        if (HasPixels(p)) {
+            places.push_back(p.place);
+        }
+    }
+    return BoundingRect(places);
 }
 
 double CanvasScale(std::span<const OutputPicture> pictures) {

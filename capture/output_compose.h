@@ -23,7 +23,8 @@ struct LayoutRect {
 enum class PixelOrder { kBgrx, kRgbx };
 
 // How an output shows its stored picture: the values of wl_output.transform. A buffer is stored
-// as the output scans it out; kRotated90 means the desktop sees it turned 90° counter-clockwise.
+// as the output scans it out; with kRotated90 the desktop sees it turned 90° clockwise (its
+// stored top row is the right-hand column on screen), as wlroots compositors and grim have it.
 enum class OutputTransform : std::uint32_t {
     kNormal = 0,
     kRotated90 = 1,
@@ -70,6 +71,8 @@ class OutputComposer {
 
 // The bounding rectangle of the places of the pictures that have pixels; empty when none has.
 LayoutRect BoundingRect(std::span<const OutputPicture> pictures);
+// The bounding rectangle of the places that are not empty; empty when none is.
+LayoutRect BoundingRect(std::span<const LayoutRect> places);
 
 // The image's pixels per logical unit: the largest scale of the pictures (1 when none has one).
 double CanvasScale(std::span<const OutputPicture> pictures);

@@ -1,4 +1,5 @@
-# The Linux program: Qt 6 Widgets for tray, menu, overlay and message boxes, X11 for the grab.
+# The Linux program: Qt 6 Widgets for tray, menu, overlay and message boxes; the X11 grab, or on
+# Wayland desktops the compositor's screen copies (cmake/wayland.cmake).
 find_package(Qt6 REQUIRED COMPONENTS Widgets)
 find_package(X11 REQUIRED)
 # The desktop portal's screen cast: its D-Bus conversation through Qt, its frames from PipeWire.
@@ -33,8 +34,9 @@ add_library(ruvello_linux STATIC
     tray/tray_menu_qt.cpp
 )
 set_target_properties(ruvello_linux PROPERTIES AUTOMOC ON)
-target_link_libraries(ruvello_linux PUBLIC ruvello_core ruvello_png Qt6::Widgets Qt6::DBus X11::X11 X11::Xext X11::xcb
-                                    PkgConfig::PIPEWIRE)
+target_link_libraries(ruvello_linux PUBLIC ruvello_core ruvello_png Qt6::Widgets Qt6::DBus X11::X11 X11::Xext
+                                    X11::Xrandr X11::xcb PkgConfig::PIPEWIRE)
+include(cmake/wayland.cmake)
 ruvello_warnings(ruvello_linux)
 
 add_executable(ruvello app/main_qt.cpp app/ruvello.qrc)

@@ -36,4 +36,16 @@ void QtWindowSystem::ShowMessage(const std::string& text, const std::string& tit
     box.exec();
 }
 
+void QtWindowSystem::ShowNoticeOnce(const std::string& text) {
+    if (text.empty()) {
+        return;
+    }
+    auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("Ruvello"),
+                                QString::fromStdString(text), QMessageBox::Ok);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowIcon(mainWindow_.windowIcon());
+    box->setModal(false);
+    box->show();
+}
+
 }  // namespace ruvello

@@ -25,6 +25,10 @@ class QtWindowSystem : public WindowSystem {
     void ShowMessage(const std::string& text, const std::string& title) override;
     void UnloadMainWindow() override { unloadMain_(); }
 
+    // Tells the user something once, in a message box that does not hold up the program (the
+    // screenshots go on while it is open). Nothing for an empty text.
+    void ShowNoticeOnce(const std::string& text);
+
   private:
     QWidget mainWindow_;
     QtTrayMenu* menu_ = nullptr;

@@ -4,10 +4,12 @@
 # With "run", only what building and running the Linux program needs.
 set -eu
 
-RUN_PACKAGES="cmake ninja-build g++ qt6-base-dev libgl-dev libx11-dev libxext-dev libpng-dev
+RUN_PACKAGES="cmake ninja-build g++ pkg-config qt6-base-dev qt6-wayland libgl-dev libx11-dev
+  libxext-dev libxrandr-dev libwayland-dev libwayland-bin wayland-protocols libpng-dev
   libdeflate-dev zlib1g-dev xvfb trayer x11-utils"
 TEST_PACKAGES="clang clang-format libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev
-  mingw-w64 wine wine64 xdotool scrot imagemagick python3"
+  mingw-w64 wine wine64 xdotool scrot imagemagick python3
+  sway swaybg grim xwayland dbus libglib2.0-bin"
 
 PACKAGES="$RUN_PACKAGES"
 [ "${1:-all}" = run ] || PACKAGES="$RUN_PACKAGES $TEST_PACKAGES"

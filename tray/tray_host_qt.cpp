@@ -1,7 +1,9 @@
 #include "tray/tray_host_qt.h"
 
 #include <QApplication>
+#include <QMenu>
 #include <QStyle>
+#include <QTimer>
 
 #include "app/frm_main.h"
 #include "tray/bas_tray.h"
@@ -14,11 +16,40 @@ QtTrayHost::QtTrayHost(QIcon programIcon, QMenu* contextMenu,
     icon_.setContextMenu(contextMenu);
     QObject::connect(
         &icon_, &QSystemTrayIcon::activated,
-        [onTrayEvent = std::move(onTrayEvent)](QSystemTrayIcon::ActivationReason reason) {
+        [this, onTrayEvent = std::move(onTrayEvent)](QSystemTrayIcon::ActivationReason reason) {
             if (reason == QSystemTrayIcon::Trigger) {
                 onTrayEvent(kTrayLeftButtonUp);
+            } else if (reason == QSystemTrayIcon::Context) {
+                ContextMenuAsked(onTrayEvent);
             }
         });
+}
+
+// An XEmbed tray has Qt open the menu itself before it reports the click. A StatusNotifier host
+// that does not draw the exported menu (swaybar) asks for it with ContextMenu and waits for the
+// answer: the menu opens after the answer has gone, or the host's call would time out.
+void QtTrayHost::ContextMenuAsked(const std::function<void(std::int32_t)>& onTrayEvent) {
+    QTimer::singleShot(0, &icon_, [this, onTrayEvent] {
+        const QMenu* menu = icon_.contextMenu();
+        if (!menu || !menu->isVisible()) {
+            onTrayEvent(kTrayRightButtonUp);
+        }
+    });
+}
+
+void QtTrayHost::WhenNoTrayHost(std::function<void(const std::string&)> tell) {
+    // A tray host that starts with the session may come a little after the program.
+    constexpr int kHostWaitMs = 5000;
+    QTimer::singleShot(kHostWaitMs, &icon_, [tell = std::move(tell)] {
+        if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+            tell(
+                "Ruvello nimmt weiter Screenshots auf, aber dieser Desktop zeigt kein Symbol im "
+                "Infobereich (System Tray) an. Men\u00fc und manueller Screenshot sind erreichbar, "
+                "sobald ein Infobereich f\u00fcr StatusNotifier-Symbole l\u00e4uft: unter GNOME "
+                "die Erweiterung \u201eAppIndicator and KStatusNotifierItem Support\u201c (Paket "
+                "gnome-shell-extension-appindicator), danach Ruvello neu starten.");
+        }
+    });
 }
 
 QIcon QtTrayHost::IconFor(IconHandle handle) {

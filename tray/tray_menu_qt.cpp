@@ -69,6 +69,10 @@ void QtTrayMenu::Chosen(const MenuItem& item) {
 }
 
 void QtTrayMenu::Popup() {
+    if (popup_) {
+        popup_();
+        return;
+    }
     root_->exec(QCursor::pos());
 }
 

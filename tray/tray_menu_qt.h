@@ -2,6 +2,7 @@
 
 #include <QMenu>
 
+#include <functional>
 #include <memory>
 #include <unordered_map>
 
@@ -20,6 +21,8 @@ class QtTrayMenu {
     QMenu* Root() { return root_.get(); }
     // Shows the menu at the mouse position; returns when it has closed.
     void Popup();
+    // Another way to show it, where a QMenu cannot open at the pointer (Qt on Wayland).
+    void ShowWith(std::function<void()> popup) { popup_ = std::move(popup); }
 
   private:
     void Fill(QMenu& menu, const MenuItem& parent);
@@ -28,6 +31,7 @@ class QtTrayMenu {
 
     MenuTree& tree_;
     std::unique_ptr<QMenu> root_;
+    std::function<void()> popup_;
     std::unordered_map<const MenuItem*, QAction*> actions_;
     std::unordered_map<const MenuItem*, QMenu*> submenus_;
 };

@@ -162,9 +162,9 @@ TEST(OutputCompose, TransformedOutputsAreTurnedUpright) {
         Bgr topLeft, topRight;
     };
     const Case cases[] = {
-        {OutputTransform::kRotated90, Tagged(2, 0, 1), Tagged(2, 1, 1)},
+        {OutputTransform::kRotated90, Tagged(0, 1, 1), Tagged(0, 0, 1)},
         {OutputTransform::kRotated180, Tagged(2, 1, 1), Tagged(0, 1, 1)},
-        {OutputTransform::kRotated270, Tagged(0, 1, 1), Tagged(0, 0, 1)},
+        {OutputTransform::kRotated270, Tagged(2, 0, 1), Tagged(2, 1, 1)},
         {OutputTransform::kFlipped, Tagged(2, 0, 1), Tagged(0, 0, 1)},
         {OutputTransform::kFlipped90, Tagged(0, 0, 1), Tagged(0, 1, 1)},
         {OutputTransform::kFlipped180, Tagged(0, 1, 1), Tagged(2, 1, 1)},

@@ -1,0 +1,109 @@
+#include "capture/capture_route.h"
+
+#include "capture/output_copy_wayland.h"
+#include "capture/output_layout_wayland.h"
+#include "capture/screen_capture_wayland.h"
+#include "capture/screen_capture_x11.h"
+#include "capture/xwayland_x11.h"
+#include "platform/wayland_connection_wayland.h"
+
+namespace ruvello {
+namespace {
+
+// A capture that never writes a file: where every route would give black frames, a gap in the
+// history is better than black pictures that push the real ones out of the folder.
+class NoScreenCapture : public ScreenCapture {
+  public:
+    void GdiPlusStart() override {}
+    void GdiPlusStop() override {}
+    bool CaptureScreenToPng(const std::string&) override { return false; }
+};
+
+}  // namespace
+
+CaptureRoute ChooseCaptureRoute(const SessionFacts& facts) {
+    if (facts.waylandConnected) {
+        return facts.screenCopy ? CaptureRoute::kWaylandDirect : CaptureRoute::kPortal;
+    }
+    if (facts.xwayland) {
+        return CaptureRoute::kNone;
+    }
+    return CaptureRoute::kX11;
+}
+
+std::string RouteNotice(CaptureRoute route) {
+    switch (route) {
+        case CaptureRoute::kNone:
+            return "Ruvello l\u00e4uft unter XWayland ohne Verbindung zur Wayland-Sitzung. Dort "
+                   "w\u00e4ren alle Screenshots schwarz, deshalb werden keine gespeichert.\n\n"
+                   "Starten Sie Ruvello in der Wayland-Sitzung (mit gesetzter Variable "
+                   "WAYLAND_DISPLAY), dann nimmt es den Bildschirm auf.";
+        case CaptureRoute::kPortal:
+            return "Dieser Wayland-Desktop erlaubt Programmen keine direkte Bildschirmaufnahme. "
+                   "Es werden keine Screenshots gespeichert.";
+        default:
+            return {};
+    }
+}
+
+CaptureChoice::CaptureChoice() = default;
+CaptureChoice::~CaptureChoice() {
+    capture.reset();  // before the connection it uses
+    outputs.reset();
+    wayland.reset();
+}
+CaptureChoice::CaptureChoice(CaptureChoice&&) noexcept = default;
+CaptureChoice& CaptureChoice::operator=(CaptureChoice&&) noexcept = default;
+
+CaptureChoice ChooseScreenCapture() {
+    CaptureChoice choice;
+    choice.facts.waylandNamed = WaylandDisplayNamed();
+    if (choice.facts.waylandNamed) {
+        choice.wayland = std::make_unique<WaylandConnection>();
+        choice.facts.waylandConnected = choice.wayland->Connected();
+        if (choice.facts.waylandConnected) {
+            choice.facts.screenCopy = OffersScreenCopy(*choice.wayland);
+            choice.outputs = std::make_unique<WaylandOutputLayout>(*choice.wayland);
+        } else {
+            choice.wayland.reset();
+        }
+    }
+    if (!choice.facts.waylandConnected) {
+        choice.facts.xwayland = DisplayIsXWayland();
+    }
+    choice.route = ChooseCaptureRoute(choice.facts);
+
+    switch (choice.route) {
+        case CaptureRoute::kX11: {
+            auto x11 = std::make_unique<X11ScreenCapture>();
+            X11ScreenCapture* screen = x11.get();
+            choice.virtualScreen = [screen] { return screen->RootRect(); };
+            choice.capture = std::move(x11);
+            break;
+        }
+        case CaptureRoute::kWaylandDirect:
+            choice.capture =
+                std::make_unique<WaylandScreenCapture>(*choice.wayland, *choice.outputs);
+            break;
+        case CaptureRoute::kPortal:
+            // The desktop portal's screen cast takes this place.
+            choice.capture = std::make_unique<NoScreenCapture>();
+            break;
+        case CaptureRoute::kNone:
+            choice.capture = std::make_unique<NoScreenCapture>();
+            break;
+    }
+    if (!choice.virtualScreen) {
+        WaylandOutputLayout* outputs = choice.outputs.get();
+        choice.virtualScreen = [outputs]() -> ScreenRect {
+            if (!outputs) {
+                return {};
+            }
+            const LayoutRect bounds = outputs->Bounds();
+            return {bounds.x, bounds.y, bounds.width, bounds.height};
+        };
+    }
+    return choice;
+}
+
+}  // namespace ruvello

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "capture/screen_capture.h"
+#include "platform/window_system.h"
+
+namespace ruvello {
+
+class WaylandConnection;
+class WaylandOutputLayout;
+
+// How the screen is captured on this desktop, chosen once at start-up.
+enum class CaptureRoute {
+    kX11,            // the X server's root window: X11 sessions
+    kWaylandDirect,  // the compositor copies its outputs (ext-image-copy-capture, wlr-screencopy)
+    kPortal,         // the desktop portal's screen cast over PipeWire (GNOME, KDE)
+    kNone,           // XWayland without its Wayland session: no capture rather than black frames
+};
+
+// What start-up learns about the session.
+struct SessionFacts {
+    bool waylandNamed = false;      // WAYLAND_DISPLAY or WAYLAND_SOCKET is set
+    bool waylandConnected = false;  // and a compositor answered there
+    bool screenCopy = false;        // which offers a screen-copy protocol this program speaks
+    bool xwayland = false;          // the X display is XWayland
+};
+
+// A Wayland session never gets the X11 grab, whatever Qt runs on: XWayland's root window is black.
+CaptureRoute ChooseCaptureRoute(const SessionFacts& facts);
+
+// What the user is told once about the chosen route (German), or nothing.
+std::string RouteNotice(CaptureRoute route);
+
+// The route chosen for this run and what it holds for the whole run.
+struct CaptureChoice {
+    SessionFacts facts;
+    CaptureRoute route = CaptureRoute::kX11;
+    // The program's own Wayland connection and the outputs, in a Wayland session; the flash
+    // and the tray menu use them too.
+    std::unique_ptr<WaylandConnection> wayland;
+    std::unique_ptr<WaylandOutputLayout> outputs;
+    std::unique_ptr<ScreenCapture> capture;
+    // The bounding rectangle of all monitors in pixels, for the flash.
+    std::function<ScreenRect()> virtualScreen;
+
+    CaptureChoice();
+    ~CaptureChoice();
+    CaptureChoice(CaptureChoice&&) noexcept;
+    CaptureChoice& operator=(CaptureChoice&&) noexcept;
+};
+
+// Looks at the session (environment, Wayland compositor, X server) and makes its capture. Runs
+// before the user interface starts.
+CaptureChoice ChooseScreenCapture();
+
+}  // namespace ruvello

@@ -1,0 +1,238 @@
+"""A private Wayland desktop for end-to-end tests: headless sway with two outputs of different
+sizes and a picture on each, XWayland, and swaybar as StatusNotifier watcher and host on a
+private D-Bus session bus. The tray is driven the way hosts do it, over D-Bus (gdbus); grim gives
+the compositor's own picture. Ends exactly the processes it started."""
+import glob
+import json
+import os
+import re
+import shutil
+import subprocess
+import tempfile
+import time
+
+import pngcheck
+from desktop import Failure, check, wait_for
+
+# Output name, mode and place in the layout: a gap below the smaller one stays black.
+OUTPUTS = (("HEADLESS-1", 640, 480, 0, 0), ("HEADLESS-2", 800, 600, 640, 0))
+WIDTH, HEIGHT = 1440, 600
+
+
+def pattern(width, height, seed):
+    """A busy picture, different per output, so that a misplaced output shows."""
+    rgb = bytearray(width * height * 3)
+    for y in range(height):
+        for x in range(width):
+            i = (y * width + x) * 3
+            rgb[i] = (x * 255 // (width - 1) + seed) % 256
+            rgb[i + 1] = (y * 255 // (height - 1) + 2 * seed) % 256
+            rgb[i + 2] = ((x // 16 + y // 16) % 2) * 200 + (x ^ y) % 40
+    return bytes(rgb)
+
+
+def read_ppm(path):
+    data = open(path, "rb").read()
+    match = re.match(rb"P6\s+(\d+)\s+(\d+)\s+255\s", data)
+    check(match, f"{path} is no PPM picture")
+    width, height = int(match.group(1)), int(match.group(2))
+    return width, height, data[match.end():match.end() + width * height * 3]
+
+
+class WaylandDesktop:
+    def __init__(self, tray=True, outputs=OUTPUTS, backgrounds=None):
+        """`backgrounds`: a PNG file per output name instead of the generated pictures."""
+        self.tray, self.outputs, self.backgrounds = tray, outputs, backgrounds or {}
+        self.processes, self.logs = [], []
+        self.tmp = tempfile.mkdtemp(prefix="ruvello-wl-")
+        home, self.runtime = os.path.join(self.tmp, "home"), os.path.join(self.tmp, "runtime")
+        os.makedirs(home)
+        os.makedirs(self.runtime, mode=0o700)
+        self.env = {key: value for key, value in os.environ.items()
+                    if key not in ("DISPLAY", "WAYLAND_DISPLAY", "WAYLAND_SOCKET", "XAUTHORITY",
+                                   "QT_QPA_PLATFORM", "SWAYSOCK", "XDG_SESSION_TYPE")}
+        self.env.update(HOME=home, XDG_CONFIG_HOME=os.path.join(home, ".config"), XDG_RUNTIME_DIR=self.runtime,
+                        LANG="C.UTF-8", LC_ALL="C.UTF-8")
+        try:
+            self._start_bus()
+            self._start_sway()
+        except BaseException:
+            self.close()
+            raise
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, exc_type, *exc):
+        self.close()
+
+    def _start_bus(self):
+        bus = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
+                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, env=self.env)
+        self.processes.append(bus)
+        address = bus.stdout.readline().decode().strip()
+        check(address, "dbus-daemon gave no address")
+        self.env["DBUS_SESSION_BUS_ADDRESS"] = address
+
+    def _start_sway(self):
+        self.pictures = {}
+        lines = ["xwayland force", "default_border none", "focus_follows_mouse no"]
+        for seed, (name, width, height, x, y) in enumerate(self.outputs):
+            path = self.backgrounds.get(name)
+            if path:
+                self.pictures[name] = pngcheck.read_png(path)[2]
+            else:
+                path = os.path.join(self.tmp, f"{name}.png")
+                self.pictures[name] = pattern(width, height, 70 * seed)
+                pngcheck.write_png(path, width, height, self.pictures[name])
+            lines.append(f"output {name} mode {width}x{height} position {x} {y} bg {path} stretch")
+        # An invisible bar still runs the StatusNotifier watcher and host, and nothing on the
+        # screen changes by itself, so that pictures taken at different times can be compared.
+        if self.tray:
+            lines.append("bar {\n  mode invisible\n  tray_output *\n}")
+        config = os.path.join(self.tmp, "sway.conf")
+        with open(config, "w") as f:
+            f.write("\n".join(lines) + "\n")
+        env = dict(self.env, WLR_BACKENDS="headless", WLR_HEADLESS_OUTPUTS=str(len(self.outputs)),
+                   WLR_RENDERER="pixman", WLR_LIBINPUT_NO_DEVICES="1")
+        log = os.path.join(self.tmp, "sway.log")
+        # sway refuses to run as root: in a user namespace it runs as nobody, a user the system
+        # knows (XWayland lets in the clients of its own user, and root outside is nobody inside).
+        self.sway = self.start(["unshare", "-U", "--map-user=65534", "--map-group=65534", "sway", "-c", config],
+                               log=log, env=env)
+        socket = wait_for(lambda: [p for p in glob.glob(os.path.join(self.runtime, "wayland-*"))
+                                   if not p.endswith(".lock")], 30, "sway's Wayland socket")[0]
+        self.env["WAYLAND_DISPLAY"] = os.path.basename(socket)
+        self.env["SWAYSOCK"] = wait_for(lambda: glob.glob(os.path.join(self.runtime, "sway-ipc.*.sock")), 30,
+                                        "sway's IPC socket")[0]
+        wait_for(self._outputs_placed, 30, "the outputs in their modes and places")
+        display_file = os.path.join(self.tmp, "display")
+        self.swaymsg("exec", f"echo $DISPLAY > {display_file}")
+        display = wait_for(lambda: os.path.exists(display_file) and open(display_file).read().strip(), 30,
+                           "XWayland's display")
+        self.env["DISPLAY"] = display
+        wait_for(lambda: self.run("xdpyinfo").returncode == 0, 30, "XWayland")
+        if self.tray:
+            wait_for(lambda: "org.kde.StatusNotifierWatcher" in self.bus_names(), 30, "swaybar's tray watcher")
+        wait_for(self._pictures_shown, 30, "the background pictures")
+
+    def _pictures_shown(self):
+        width, _, rgb = self.screen()
+        for name, w, h, x, y in self.outputs:
+            at, into = ((h // 2) * width + x + w // 2) * 3, ((h // 2) * w + w // 2) * 3
+            if rgb[at:at + 3] != self.pictures[name][into:into + 3]:
+                return False
+        return True
+
+    def _outputs_placed(self):
+        result = self.run("swaymsg", "-t", "get_outputs", "-r")
+        try:
+            outputs = json.loads(result.stdout)
+        except ValueError:
+            return False
+        placed = {(o["name"], o["rect"]["width"], o["rect"]["height"], o["rect"]["x"], o["rect"]["y"])
+                  for o in outputs}
+        return placed == set(self.outputs)
+
+    def start(self, argv, log=None, env=None):
+        if log:
+            self.logs.append(log)
+        out = open(log, "ab") if log else subprocess.DEVNULL
+        process = subprocess.Popen(argv, env=env or self.env, stdout=out, stderr=subprocess.STDOUT)
+        self.processes.append(process)
+        return process
+
+    def run(self, *argv):
+        return subprocess.run(argv, env=self.env, capture_output=True, text=True, timeout=60)
+
+    def swaymsg(self, *argv):
+        result = self.run("swaymsg", *argv)
+        check(result.returncode == 0, f"swaymsg {argv}: {result.stdout}{result.stderr}")
+
+    def window_titles(self):
+        """The titles of the windows sway manages."""
+        def walk(node):
+            if node.get("type") in ("con", "floating_con") and node.get("name"):
+                yield node["name"]
+            for child in node.get("nodes", []) + node.get("floating_nodes", []):
+                yield from walk(child)
+        return list(walk(json.loads(self.run("swaymsg", "-t", "get_tree", "-r").stdout)))
+
+    def screen(self):
+        """The compositor's own picture of the whole layout, through grim."""
+        path = os.path.join(self.tmp, "grim.ppm")
+        result = self.run("grim", "-t", "ppm", path)
+        check(result.returncode == 0, f"grim failed: {result.stderr}")
+        return read_ppm(path)
+
+    # The tray as a StatusNotifier host drives it, over D-Bus.
+    def gdbus(self, *argv):
+        result = self.run("gdbus", "call", "--session", *argv)
+        check(result.returncode == 0, f"gdbus {argv}: {result.stderr}")
+        return result.stdout
+
+    def bus_names(self):
+        result = self.run("gdbus", "call", "--session", "--dest", "org.freedesktop.DBus", "--object-path",
+                          "/org/freedesktop/DBus", "--method", "org.freedesktop.DBus.ListNames")
+        return result.stdout
+
+    def tray_items(self):
+        """The registered items as (bus name, object path)."""
+        out = self.gdbus("--dest", "org.kde.StatusNotifierWatcher", "--object-path", "/StatusNotifierWatcher",
+                         "--method", "org.freedesktop.DBus.Properties.Get", "org.kde.StatusNotifierWatcher",
+                         "RegisteredStatusNotifierItems")
+        return [tuple(item.split("/", 1)) for item in re.findall(r"'([^']+)'", out)]
+
+    def close(self):
+        for process in reversed(self.processes):
+            if process.poll() is None:
+                process.terminate()
+                try:
+                    process.wait(10)
+                except subprocess.TimeoutExpired:
+                    process.kill()
+                    process.wait()
+        shutil.rmtree(self.tmp, ignore_errors=True)
+
+
+class TrayItem:
+    """One StatusNotifierItem, as a host sees it."""
+
+    def __init__(self, desktop, timeout=30):
+        self.desktop = desktop
+        self.name, path = wait_for(lambda: desktop.tray_items(), timeout, "the tray item")[0]
+        self.path = "/" + path
+
+    def call(self, method, *args, path=None, interface="org.kde.StatusNotifierItem"):
+        return self.desktop.gdbus("--dest", self.name, "--object-path", path or self.path,
+                                  "--method", f"{interface}.{method}", "--", *[str(a) for a in args])
+
+    def activate(self):
+        self.call("Activate", 10, 10)
+
+    def context_menu(self):
+        self.call("ContextMenu", 1400, 590)
+
+    def menu_path(self):
+        out = self.call("Get", "org.kde.StatusNotifierItem", "Menu", interface="org.freedesktop.DBus.Properties")
+        return re.search(r"objectpath '([^']+)'", out).group(1)
+
+    def menu_items(self):
+        """{label: id} of every item of the exported menu."""
+        out = self.call("GetLayout", 0, -1, "@as []", path=self.menu_path(), interface="com.canonical.dbusmenu")
+        return {label: int(item) for item, label in re.findall(r"\((\d+), \{[^}]*'label': <'([^']*)'>", out)}
+
+    def click(self, label):
+        items = self.menu_items()
+        check(label in items, f"no menu item {label!r} in {sorted(items)}")
+        self.call("Event", items[label], "clicked", "<0>", 0, path=self.menu_path(), interface="com.canonical.dbusmenu")
+
+
+def differing(a, b):
+    """How many pixels of two RGB pictures of one size differ."""
+    if len(a) != len(b):
+        return -1
+    return sum(1 for i in range(0, len(a), 3) if a[i:i + 3] != b[i:i + 3])
+
+
+__all__ = ["WaylandDesktop", "TrayItem", "differing", "read_ppm", "Failure", "WIDTH", "HEIGHT", "OUTPUTS"]
