@@ -306,7 +306,10 @@ void PortalScreenCapture::DeliverMessage() {
         if (capturing_ || pendingMessage_.empty()) {
             return;  // the capture's end delivers it
         }
-        tell_(std::exchange(pendingMessage_, {}));
+        const std::string text = std::exchange(pendingMessage_, {});
+        if (tell_) {
+            tell_(text);
+        }
     });
 }
 

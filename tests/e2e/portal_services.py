@@ -1,9 +1,12 @@
 """The desktop portal's screen cast for end-to-end tests, on a private session bus: PipeWire and
 WirePlumber, the real xdg-desktop-portal front end (and its permission store, which keeps the
-restore tokens), a ScreenCast backend of the tests' own (portal/screencast_backend.py: a desktop's
-chooser answering as told) and test monitors from portal/pw_test_source. The desktop portal
-backends Debian ships need a GPU (DMA-BUF) or a full GNOME or KDE session; this machine has
-neither, so the backend is the one stand-in here. Ends exactly the processes it started."""
+restore tokens) and a ScreenCast backend of the tests' own (portal/screencast_backend.py). The
+monitors are those of a headless mutter, GNOME's compositor, showing known pictures
+(portal/pattern_window), whose ScreenCast API the backend asks for the streams as GNOME's portal
+backend does; or nodes of portal/pw_test_source, for pixel formats mutter does not send and a
+first frame that gets lost. GNOME's own portal backend needs a user to click in its chooser, and
+the wlroots one needs a GPU: the backend is the one stand-in here. Ends exactly the processes it
+started."""
 import json
 import os
 import subprocess
@@ -57,12 +60,13 @@ def pattern_pixel(index, phase, x, y):
 
 def expected_screen(monitors, phases):
     """The bounding rectangle of the monitors as RGB bytes, black where none is."""
-    width = max(m.x + m.width for m in monitors)
-    height = max(m.y + m.height for m in monitors)
+    left, top = min(m.x for m in monitors), min(m.y for m in monitors)
+    width = max(m.x + m.width for m in monitors) - left
+    height = max(m.y + m.height for m in monitors) - top
     rgb = bytearray(width * height * 3)
     for index, m in enumerate(monitors):
         for y in range(m.height):
-            row = ((m.y + y) * width + m.x) * 3
+            row = ((m.y - top + y) * width + m.x - left) * 3
             for x in range(m.width):
                 rgb[row + 3 * x:row + 3 * x + 3] = bytes(pattern_pixel(index, phases[index], x, y))
     return width, height, bytes(rgb)
@@ -95,9 +99,11 @@ class LineReader:
 
 
 class PortalServices:
-    """Starts everything on `desktop` (a desktop.Desktop) and points its environment at it."""
+    """Starts everything on `desktop` (a desktop.Desktop) and points its environment at it. With
+    `pattern_exe` the monitors are mutter's (side by side from the left, as mutter lays them
+    out), otherwise `source_exe`'s."""
 
-    def __init__(self, desktop, source_exe, monitors, answer="grant"):
+    def __init__(self, desktop, monitors, source_exe=None, pattern_exe=None, answer="grant"):
         self.desktop = desktop
         self.monitors = monitors
         runtime = desktop.env["XDG_RUNTIME_DIR"]
@@ -122,18 +128,22 @@ class PortalServices:
         wait_for(lambda: os.path.exists(os.path.join(runtime, "pipewire-0")), 20, "PipeWire")
         self._start(["wireplumber"], "wireplumber.log")
 
-        self.source, self.source_lines = self._start_reader(
-            [source_exe] + [m.argument() for m in monitors], "source.log")
-        self.source_lines.wait(lambda l: l == "ready", 30, "the test monitors' nodes")
-        for line in self.source_lines.all():
-            if line.startswith("node "):
-                _, index, node = line.split()
-                monitors[int(index)].node = int(node)
-
-        streams = [{"node": m.node, "x": m.x, "y": m.y, "width": m.width, "height": m.height}
-                   for m in monitors]
-        self.backend, self.backend_lines = self._start_reader(
-            [BACKEND_PYTHON, BACKEND, json.dumps(streams)], "backend.log")
+        # mutter is the session's compositor either way: the program sees a Wayland desktop
+        # without a screen-copy protocol and takes the portal.
+        self._start_mutter(pattern_exe)
+        if pattern_exe:
+            streams = "mutter"
+        else:
+            self.source, self.source_lines = self._start_reader([source_exe] + [m.argument() for m in monitors],
+                                                                "source.log")
+            self.source_lines.wait(lambda l: l == "ready", 30, "the test monitors' nodes")
+            for line in self.source_lines.all():
+                if line.startswith("node "):
+                    _, index, node = line.split()
+                    monitors[int(index)].node = int(node)
+            streams = json.dumps([{"node": m.node, "x": m.x, "y": m.y, "width": m.width, "height": m.height}
+                                  for m in monitors])
+        self.backend, self.backend_lines = self._start_reader([BACKEND_PYTHON, BACKEND, streams], "backend.log")
         self.backend_lines.wait(lambda l: l == "ready", 30, "the ScreenCast backend")
         self.tell_backend(f"answer {answer}")
         self._start(["/usr/libexec/xdg-permission-store", "--replace"], "permission-store.log")
@@ -152,7 +162,7 @@ class PortalServices:
         """The last lines of every helper's log and the program's, for a failure's report."""
         for name in sorted(os.listdir(self.desktop.tmp)):
             path = os.path.join(self.desktop.tmp, name)
-            if name.endswith((".log", ".err")) and os.path.isfile(path):
+            if name.endswith((".log", ".err", ".out")) and os.path.isfile(path):
                 with open(path, errors="replace") as f:
                     lines = f.read().splitlines()[-15:]
                 print(f"--- {name}\n" + "\n".join(lines))
@@ -178,6 +188,34 @@ class PortalServices:
             return "boolean true" in result.stdout
         wait_for(owned, 30, name)
 
+    def _start_mutter(self, pattern_exe):
+        """mutter without a GPU: its frames are drawn in memory and shared as such."""
+        display = "wayland-ruvello"
+        argv = ["mutter", "--headless", "--wayland", "--no-x11", f"--wayland-display={display}"]
+        for m in self.monitors if pattern_exe else [Monitor(320, 240, 0, 0)]:
+            argv += ["--virtual-monitor", f"{m.width}x{m.height}"]
+        self._start(argv, "mutter.log")
+        runtime = self.desktop.env["XDG_RUNTIME_DIR"]
+        wait_for(lambda: os.path.exists(os.path.join(runtime, display)), 30, "mutter's Wayland socket")
+        self._wait_name("org.gnome.Mutter.ScreenCast")
+        self.desktop.env["WAYLAND_DISPLAY"] = display
+        if not pattern_exe:
+            return
+        env = dict(self.desktop.env, QT_QPA_PLATFORM="wayland")
+        self.pattern = subprocess.Popen([pattern_exe], env=env, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                        stderr=open(os.path.join(self.desktop.tmp, "pattern.log"), "ab"), text=True)
+        self.desktop.processes.append(self.pattern)
+        self.pattern_lines = LineReader(self.pattern, os.path.join(self.desktop.tmp, "pattern.out"))
+        self.pattern_lines.wait(lambda l: l == "shown 0", 30, "the pictures on mutter's monitors")
+        self.phase = 0
+
+    def change_picture(self):
+        """The next picture on every monitor of mutter, once shown."""
+        self.phase += 1
+        self.pattern.stdin.write("change\n")
+        self.pattern.stdin.flush()
+        self.pattern_lines.wait(lambda l: l == f"shown {self.phase}", 30, f"picture {self.phase}")
+
     def tell_source(self, command):
         self.source.stdin.write(command + "\n")
         self.source.stdin.flush()
@@ -188,7 +226,9 @@ class PortalServices:
         self.backend_lines.wait(lambda l: l == f"done {command}", 20, f"the backend to take {command!r}")
 
     def events(self):
-        return [l[len("event "):] for l in self.backend_lines.all() if l.startswith("event ")]
+        """What the backend was asked, without the streams it answered with."""
+        events = [l[len("event "):] for l in self.backend_lines.all() if l.startswith("event ")]
+        return [e.split(" [")[0] for e in events]
 
     def wait_event(self, prefix, count=1, timeout=30):
         """Waits until the backend has told `count` events starting with `prefix`."""

@@ -1,5 +1,6 @@
-"""Through the real desktop portal, the three ways the screen stops being shared: the user refuses
-in the chooser, ends a running session (the desktop closes it), or the monitor streams go away.
+"""Through the real desktop portal with GNOME's compositor (mutter, headless), the three ways the
+screen stops being shared: the user refuses in the chooser, stops a running session (mutter ends
+the streams and the session closes), or only the monitor streams go away.
 Each time: no file, one message, a program that keeps running and never asks again by itself;
 a manual screenshot asks again, and once allowed it and the automatic ones are written."""
 import os
@@ -10,7 +11,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(__file__), ".."))
 from desktop import Desktop, Ruvello, check, main, wait_for  # noqa: E402
 from portal_services import Monitor, PortalServices, check_screenshot  # noqa: E402
 
-SOURCE = os.path.abspath(sys.argv[2]) if len(sys.argv) > 2 else None
+PATTERN = os.path.abspath(sys.argv[3]) if len(sys.argv) > 3 else None
 QUIET = 3.5  # seconds of one-second ticks that must stay without a file, a question or a message
 
 
@@ -55,8 +56,8 @@ def manual_shot_asks_again(desktop, program, portal, asked, phases):
 
 def test(exe):
     with Desktop(640, 480) as desktop:
-        monitors = [Monitor(400, 300, 0, 0, "BGRA"), Monitor(240, 180, 400, 0, "RGBA")]
-        with PortalServices(desktop, SOURCE, monitors, answer="cancel") as portal:
+        monitors = [Monitor(400, 300, 0, 0), Monitor(240, 180, 400, 0)]
+        with PortalServices(desktop, monitors, pattern_exe=PATTERN, answer="cancel") as portal:
             program = Ruvello(desktop, exe, config="[Settings]\r\nIntervalSeconds=1\r\nShowFlash=false\r\n")
             program.start()
 
@@ -74,7 +75,7 @@ def test(exe):
 
             manual_shot_asks_again(desktop, program, portal, asked=3, phases=[0, 0])
 
-            portal.tell_source("drop")  # the monitor streams end without a word on the bus
+            portal.tell_backend("vanish")  # the monitor streams end without a word on the bus
             told_once_and_quiet(desktop, program, portal, asked=3)
 
 
