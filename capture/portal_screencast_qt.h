@@ -18,6 +18,8 @@ enum class PortalEnd {
     kFailed,       // the portal ended the request otherwise (response 2) or failed on a call
     kUnavailable,  // no desktop portal answers, or it has no screen cast
     kStopped,      // the desktop ended a running session (the user's "Stop"): Session.Closed
+    kNoFrames,     // the session runs, but a monitor's stream sends no frame even when asked:
+                   // found by the capture, not the portal
 };
 
 // The conversation with org.freedesktop.portal.ScreenCast for one session: CreateSession,

@@ -18,6 +18,9 @@ using std::chrono::seconds;
 constexpr seconds kRestoreWait{5};
 // A manual shot that asked the user again waits for the choice.
 constexpr seconds kChoiceWait{120};
+// Shots in a row that found a stream without a frame, although they asked for one, before the
+// sharing counts as ended rather than failing silently at every interval.
+constexpr int kShotsWithoutFrames = 2;
 
 const char* const kRefusedText =
     "Die Aufnahme des Bildschirms wurde nicht erlaubt. Ruvello speichert keine Screenshots, bis "
@@ -27,6 +30,9 @@ const char* const kStoppedText =
     "Die Aufnahme des Bildschirms wurde beendet. Ruvello speichert keine Screenshots, bis Sie "
     "mit einem Linksklick auf das Symbol einen Screenshot auslösen und die Aufnahme wieder "
     "erlauben.";
+const char* const kNoFramesText =
+    "Die Aufnahme des Bildschirms liefert keine Bilder. Ruvello speichert keine Screenshots, bis "
+    "Sie mit einem Linksklick auf das Symbol einen Screenshot auslösen.";
 const char* const kFailedText =
     "Das Desktop-Portal hat die Aufnahme des Bildschirms abgebrochen. Ruvello speichert keine "
     "Screenshots, bis Sie mit einem Linksklick auf das Symbol einen Screenshot auslösen.";
@@ -42,6 +48,8 @@ const char* TextFor(PortalEnd why) {
             return kStoppedText;
         case PortalEnd::kUnavailable:
             return kUnavailableText;
+        case PortalEnd::kNoFrames:
+            return kNoFramesText;
         case PortalEnd::kFailed:
             break;
     }
@@ -90,6 +98,7 @@ void PortalScreenCapture::BeforeManualShot() {
 void PortalScreenCapture::Ask(bool manual) {
     EndSession();
     state_ = State::kAsking;
+    shotsWithoutFrames_ = 0;
     askedAt_ = Now();
     manualNext_ = manual;
     portal_ = std::make_unique<PortalScreenCast>(
@@ -159,8 +168,8 @@ void PortalScreenCapture::Decline(PortalEnd why) {
         portal_.release()->deleteLater();  // closes the session, once out of its handlers
     }
     // A refused or stopped session spent the token: the next request asks the user. A portal
-    // that did not answer at all has not seen it.
-    if (why != PortalEnd::kUnavailable) {
+    // that did not answer has not seen it, and a silent stream says nothing about the choice.
+    if (why != PortalEnd::kUnavailable && why != PortalEnd::kNoFrames) {
         tokens_.Forget();
     }
     Tell(TextFor(why));
@@ -196,8 +205,20 @@ bool PortalScreenCapture::CaptureScreenToPng(const std::string& path) {
 }
 
 bool PortalScreenCapture::Shoot(const std::string& path, bool manual) {
-    if (!AwaitSession(manual) || !AwaitFrames()) {
+    if (!AwaitSession(manual)) {
         return false;
+    }
+    switch (AwaitFrames()) {
+        case Frames::kGone:
+            return false;
+        case Frames::kMissing:
+            if (++shotsWithoutFrames_ >= kShotsWithoutFrames) {
+                Decline(PortalEnd::kNoFrames);
+            }
+            return false;
+        case Frames::kReady:
+            shotsWithoutFrames_ = 0;
+            break;
     }
     const std::vector<OutputPicture> pictures = Pictures();
     if (options_.idle == IdleStreams::kPaused) {
@@ -218,7 +239,7 @@ bool PortalScreenCapture::AwaitSession(bool manual) {
     return state_ == State::kRunning && !stopAfterCapture_;
 }
 
-bool PortalScreenCapture::AwaitFrames() {
+PortalScreenCapture::Frames PortalScreenCapture::AwaitFrames() {
     FrameWaitRules rules;
     rules.settle = milliseconds(150 + 1000 / std::max(options_.maxFramesPerSecond, 1u));
     rules.onlyNewFrames = options_.idle == IdleStreams::kPaused;
@@ -230,7 +251,7 @@ bool PortalScreenCapture::AwaitFrames() {
     for (;;) {
         if (state_ != State::kRunning || !streams_ || streams_->Broken() || stopAfterCapture_ ||
             streams_->Count() != waits.size()) {
-            return false;  // the session ended or was replaced meanwhile
+            return Frames::kGone;  // the session ended or was replaced meanwhile
         }
         for (std::size_t i = 0; i < waits.size(); ++i) {
             const auto frame = streams_->Newest(i);
@@ -242,8 +263,10 @@ bool PortalScreenCapture::AwaitFrames() {
             waits[i].requested = Now();
         }
         if (decision.takeNow) {
-            return std::none_of(waits.begin(), waits.end(),
-                                [&](const StreamWait& w) { return MissesFrame(w, asked, rules); });
+            const bool missing = std::any_of(waits.begin(), waits.end(), [&](const StreamWait& w) {
+                return MissesFrame(w, asked, rules);
+            });
+            return missing ? Frames::kMissing : Frames::kReady;
         }
         WaitForChange(decision.wakeAt);
     }

@@ -62,7 +62,8 @@ class PortalScreenCapture : public ScreenCapture {
     void EndSession();
     bool Shoot(const std::string& path, bool manual);
     bool AwaitSession(bool manual);
-    bool AwaitFrames();
+    enum class Frames { kReady, kMissing, kGone };
+    Frames AwaitFrames();
     std::vector<OutputPicture> Pictures() const;
     void WaitForChange(SteadyTime deadline);
     void Tell(const std::string& text);
@@ -77,6 +78,7 @@ class PortalScreenCapture : public ScreenCapture {
     bool manualNext_ = false;
     bool capturing_ = false;
     bool stopAfterCapture_ = false;
+    int shotsWithoutFrames_ = 0;
     std::function<void()> wake_;
     std::unique_ptr<PortalScreenCast> portal_;
     std::vector<AnnouncedStream> announced_;

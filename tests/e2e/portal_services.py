@@ -11,11 +11,13 @@ import json
 import os
 import subprocess
 import threading
+import uuid
 
 from desktop import Failure, check, wait_for
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 BACKEND = os.path.join(HERE, "portal", "screencast_backend.py")
+GNOME_SESSION = os.path.join(HERE, "portal", "gnome_session.py")
 # python3-dbus and python3-gi are Debian's: the backend runs on Debian's own interpreter.
 BACKEND_PYTHON = "/usr/bin/python3" if os.path.exists("/usr/bin/python3") else "python3"
 
@@ -33,6 +35,13 @@ BUS_CONFIG = """<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Config
 </busconfig>
 """
 
+# GNOME's backend for the screen cast alone: the front end waits for no other desktop service.
+GNOME_PORTAL_FILE = """[portal]
+DBusName=org.freedesktop.impl.portal.desktop.gnome
+Interfaces=org.freedesktop.impl.portal.ScreenCast
+UseIn=gnome
+"""
+
 PORTAL_FILE = """[portal]
 DBusName=org.freedesktop.impl.portal.desktop.ruvellotest
 Interfaces=org.freedesktop.impl.portal.ScreenCast
@@ -43,13 +52,14 @@ UseIn=ruvellotest
 class Monitor:
     """A test monitor: its stream's size and pixel format, and its logical place."""
 
-    def __init__(self, width, height, x, y, format="BGRx", lose_first_frame=False):
+    def __init__(self, width, height, x, y, format="BGRx", lose_first_frame=False, silent=False):
         self.width, self.height, self.x, self.y, self.format = width, height, x, y, format
-        self.lose_first_frame = lose_first_frame
+        self.lose_first_frame, self.silent = lose_first_frame, silent
         self.node = None
 
     def argument(self):
-        return f"{self.width}x{self.height}:{self.format}" + (":lose" if self.lose_first_frame else "")
+        return (f"{self.width}x{self.height}:{self.format}" + (":lose" if self.lose_first_frame else "")
+                + (":silent" if self.silent else ""))
 
 
 def pattern_pixel(index, phase, x, y):
@@ -99,26 +109,28 @@ class LineReader:
 
 
 class PortalServices:
-    """Starts everything on `desktop` (a desktop.Desktop) and points its environment at it. With
-    `pattern_exe` the monitors are mutter's (side by side from the left, as mutter lays them
-    out), otherwise `source_exe`'s."""
+    """Starts everything on `desktop` (a desktop.Desktop) and points its environment at it.
+    backend="gnome": GNOME's own portal backend with mutter's monitors; "test": the tests'
+    backend with mutter's monitors; "source": the tests' backend with `source_exe`'s monitors.
+    mutter lays its monitors out side by side from the left; `pattern_exe` draws on them."""
 
-    def __init__(self, desktop, monitors, source_exe=None, pattern_exe=None, answer="grant"):
+    def __init__(self, desktop, monitors, backend="test", pattern_exe=None, source_exe=None, answer="grant"):
         self.desktop = desktop
         self.monitors = monitors
         runtime = desktop.env["XDG_RUNTIME_DIR"]
         home = desktop.env["HOME"]
         portals = os.path.join(desktop.tmp, "portals")
         os.makedirs(portals)
-        with open(os.path.join(portals, "ruvellotest.portal"), "w") as f:
-            f.write(PORTAL_FILE)
+        with open(os.path.join(portals, "backend.portal"), "w") as f:
+            f.write(GNOME_PORTAL_FILE if backend == "gnome" else PORTAL_FILE)
         bus_socket = os.path.join(runtime, "bus")
         config = os.path.join(desktop.tmp, "bus.conf")
         with open(config, "w") as f:
             f.write(BUS_CONFIG.format(socket=bus_socket))
         desktop.env.update(
             DBUS_SESSION_BUS_ADDRESS=f"unix:path={bus_socket}", XDG_DESKTOP_PORTAL_DIR=portals,
-            XDG_CURRENT_DESKTOP="ruvellotest", XDG_STATE_HOME=os.path.join(home, ".local", "state"),
+            XDG_CURRENT_DESKTOP="GNOME" if backend == "gnome" else "ruvellotest",
+            XDG_STATE_HOME=os.path.join(home, ".local", "state"),
             XDG_DATA_HOME=os.path.join(home, ".local", "share"), PIPEWIRE_RUNTIME_DIR=runtime)
         self.token_file = os.path.join(home, ".local", "state", "ruvello", "screencast-restore-token")
 
@@ -127,29 +139,35 @@ class PortalServices:
         self._start(["pipewire"], "pipewire.log")
         wait_for(lambda: os.path.exists(os.path.join(runtime, "pipewire-0")), 20, "PipeWire")
         self._start(["wireplumber"], "wireplumber.log")
-
-        # mutter is the session's compositor either way: the program sees a Wayland desktop
+        # mutter is the session's compositor in every case: the program sees a Wayland desktop
         # without a screen-copy protocol and takes the portal.
-        self._start_mutter(pattern_exe)
-        if pattern_exe:
-            streams = "mutter"
+        self._start_mutter(monitors if backend != "source" else [Monitor(320, 240, 0, 0)], pattern_exe)
+        self._start(["/usr/libexec/xdg-permission-store", "--replace"], "permission-store.log")
+        self._wait_name("org.freedesktop.impl.portal.PermissionStore")
+        if backend == "gnome":
+            self.gnome = self._start(["/usr/libexec/xdg-desktop-portal-gnome", "--replace"], "portal-gnome.log")
+            self._wait_name("org.freedesktop.impl.portal.desktop.gnome")
         else:
-            self.source, self.source_lines = self._start_reader([source_exe] + [m.argument() for m in monitors],
-                                                                "source.log")
-            self.source_lines.wait(lambda l: l == "ready", 30, "the test monitors' nodes")
-            for line in self.source_lines.all():
-                if line.startswith("node "):
-                    _, index, node = line.split()
-                    monitors[int(index)].node = int(node)
-            streams = json.dumps([{"node": m.node, "x": m.x, "y": m.y, "width": m.width, "height": m.height}
-                                  for m in monitors])
+            self._start_test_backend("mutter" if backend == "test" else self._start_source(source_exe), answer)
+        self._start(["/usr/libexec/xdg-desktop-portal", "--replace"], "portal.log")
+        self._wait_name("org.freedesktop.portal.Desktop")
+
+    def _start_source(self, source_exe):
+        """The tests' own monitor streams; returns them as the backend hands them out."""
+        self.source, self.source_lines = self._start_reader([source_exe] + [m.argument() for m in self.monitors],
+                                                            "source.log")
+        self.source_lines.wait(lambda l: l == "ready", 30, "the test monitors' nodes")
+        for line in self.source_lines.all():
+            if line.startswith("node "):
+                _, index, node = line.split()
+                self.monitors[int(index)].node = int(node)
+        return json.dumps([{"node": m.node, "x": m.x, "y": m.y, "width": m.width, "height": m.height}
+                           for m in self.monitors])
+
+    def _start_test_backend(self, streams, answer):
         self.backend, self.backend_lines = self._start_reader([BACKEND_PYTHON, BACKEND, streams], "backend.log")
         self.backend_lines.wait(lambda l: l == "ready", 30, "the ScreenCast backend")
         self.tell_backend(f"answer {answer}")
-        self._start(["/usr/libexec/xdg-permission-store", "--replace"], "permission-store.log")
-        self._wait_name("org.freedesktop.impl.portal.PermissionStore")
-        self._start(["/usr/libexec/xdg-desktop-portal", "--replace"], "portal.log")
-        self._wait_name("org.freedesktop.portal.Desktop")
 
     def __enter__(self):
         return self
@@ -188,11 +206,11 @@ class PortalServices:
             return "boolean true" in result.stdout
         wait_for(owned, 30, name)
 
-    def _start_mutter(self, pattern_exe):
+    def _start_mutter(self, monitors, pattern_exe):
         """mutter without a GPU: its frames are drawn in memory and shared as such."""
         display = "wayland-ruvello"
         argv = ["mutter", "--headless", "--wayland", "--no-x11", f"--wayland-display={display}"]
-        for m in self.monitors if pattern_exe else [Monitor(320, 240, 0, 0)]:
+        for m in monitors:
             argv += ["--virtual-monitor", f"{m.width}x{m.height}"]
         self._start(argv, "mutter.log")
         runtime = self.desktop.env["XDG_RUNTIME_DIR"]
@@ -215,6 +233,29 @@ class PortalServices:
         self.pattern.stdin.write("change\n")
         self.pattern.stdin.flush()
         self.pattern_lines.wait(lambda l: l == f"shown {self.phase}", 30, f"picture {self.phase}")
+
+    def remember_choice(self):
+        """A choice remembered in GNOME's chooser earlier, and its token where the program keeps it."""
+        token = str(uuid.uuid4())
+        self._gnome_session("remember", token)
+        os.makedirs(os.path.dirname(self.token_file), exist_ok=True)
+        with open(self.token_file, "w") as f:
+            f.write(token + "\n")
+        return token
+
+    def end_gnome_backend(self):
+        """GNOME's portal backend quits (it crashed, the session ends): mutter ends the screen
+        casts it asked for, as it does after the Stop button in GNOME's top bar, which only
+        gnome-shell itself can press."""
+        self.gnome.terminate()
+        self.gnome.wait(20)
+        self.desktop.processes.remove(self.gnome)
+
+    def _gnome_session(self, *argv):
+        result = subprocess.run([BACKEND_PYTHON, GNOME_SESSION, *argv], env=self.desktop.env, capture_output=True,
+                                text=True, timeout=60)
+        check(result.returncode == 0, f"gnome_session.py {argv[0]}: {result.stderr}")
+        return result.stdout
 
     def tell_source(self, command):
         self.source.stdin.write(command + "\n")

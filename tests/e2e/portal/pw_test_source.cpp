@@ -6,7 +6,7 @@
 //   pw_test_source WIDTHxHEIGHT:FORMAT[:lose] ...     FORMAT: BGRx, RGBx, BGRA or RGBA
 //
 // ":lose" drops the frame of the first start, as it is lost when a compositor sends it before the
-// consumer's node has joined the graph.
+// consumer's node has joined the graph; ":silent" never sends a frame.
 // Prints "node INDEX ID" once each node is known, then "ready". Reads commands on stdin:
 //   change        the next picture on every monitor (its red channel moves on)
 //   animate HZ    changes the picture HZ times a second (0: stops)
@@ -62,6 +62,7 @@ struct Monitor {
     bool streaming = false;
     bool announced = false;
     bool loseFirst = false;
+    bool silent = false;
     std::uint64_t minIntervalNs = 0;
     std::uint64_t lastFrameNs = 0;
     int sentPhase = -1;
@@ -120,7 +121,7 @@ void OnProcess(void* data) {
 
 // A frame now, or as soon as the consumer's maximum frame rate allows it.
 void SendFrame(Monitor& m) {
-    if (!m.streaming || m.sentPhase == m.source->phase) {
+    if (!m.streaming || m.silent || m.sentPhase == m.source->phase) {
         return;
     }
     const std::uint64_t now = NowNs();
@@ -314,6 +315,7 @@ int main(int argc, char** argv) {
         m->index = i - 1;
         m->format = ParseFormat(format);
         m->loseFirst = std::strstr(argv[i], ":lose") != nullptr;
+        m->silent = std::strstr(argv[i], ":silent") != nullptr;
         m->followUp = pw_loop_add_timer(loop, OnFollowUp, m.get());
         s.monitors.push_back(std::move(m));
     }

@@ -16,7 +16,7 @@ def test(exe):
     with Desktop(640, 480) as desktop:
         monitors = [Monitor(400, 300, 0, 0, "BGRA", lose_first_frame=True),
                     Monitor(240, 180, 400, 60, "RGBx"), Monitor(200, 100, -200, 300, "RGBA")]
-        with PortalServices(desktop, monitors, source_exe=SOURCE) as portal:
+        with PortalServices(desktop, monitors, backend="source", source_exe=SOURCE) as portal:
             program = Ruvello(desktop, exe, config="[Settings]\r\nIntervalSeconds=2\r\n").start()
             first = wait_for(program.screenshots, 30, "the first screenshot")[0]
             check("lost 0" in portal.source_lines.all(), "the first frame was not lost")
