@@ -19,12 +19,16 @@ namespace ruvello {
 
 // What the screen streams do between shots.
 enum class IdleStreams {
-    kNewestKept,  // they run at a low frame rate, each keeping only its newest frame
-    kPaused,      // they stop, and each shot resumes them for a new frame
+    // They stop, and each shot resumes them for a new frame: nothing is drawn, copied or sent
+    // between shots, however busy the screen (bench/portal_idle.py).
+    kPaused,
+    // They run at a low frame rate, each keeping only its newest frame: no wake-up while the
+    // screen stays the same, but the compositor copies frames while it changes.
+    kNewestKept,
 };
 
 struct PortalCaptureOptions {
-    IdleStreams idle = IdleStreams::kNewestKept;
+    IdleStreams idle = IdleStreams::kPaused;
     std::uint32_t maxFramesPerSecond = 2;
     std::string tokenPath = RestoreTokenStore::DefaultPath();
 };

@@ -1,10 +1,13 @@
 // A known picture on every monitor of a Wayland desktop: one full-screen window per screen,
 // each filled with the pattern that pattern_pixel() in portal_services.py computes. Prints
 // "shown PHASE" once every window has been drawn; "change" on stdin moves to the next picture.
+// "animate HZ" moves a small square over the first screen HZ times a second (0: stops it), as a
+// moving window or a video changes a screen.
 
 #include <unistd.h>
 #include <QApplication>
 #include <QImage>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QScreen>
 #include <QSocketNotifier>
@@ -43,12 +46,25 @@ class PatternWindow : public QWidget {
         drawn_ = -1;
         update();
     }
+    void MoveSquare(int step) {
+        const QRect old = square_;
+        square_ = QRect((step * 7) % std::max(1, width() - 64),
+                        (step * 3) % std::max(1, height() - 64), 64, 64);
+        update(old.united(square_));
+    }
     int drawn() const { return drawn_; }
 
   protected:
-    void paintEvent(QPaintEvent*) override {
+    void paintEvent(QPaintEvent* event) override {
+        if (image_.size() != size() || imagePhase_ != phase_) {
+            image_ = Pattern(index_, phase_, size());
+            imagePhase_ = phase_;
+        }
         QPainter painter(this);
-        painter.drawImage(0, 0, Pattern(index_, phase_, size()));
+        painter.drawImage(event->rect(), image_, event->rect());
+        if (!square_.isEmpty()) {
+            painter.fillRect(square_, Qt::white);
+        }
         drawn_ = phase_;
     }
 
@@ -56,6 +72,9 @@ class PatternWindow : public QWidget {
     int index_;
     int phase_ = 0;
     int drawn_ = -1;
+    QImage image_;
+    int imagePhase_ = -1;
+    QRect square_;
 };
 
 }  // namespace
@@ -92,6 +111,15 @@ int main(int argc, char** argv) {
         }
     });
     poll.start(50);
+    auto change = [&] {
+        ++phase;
+        for (const auto& w : windows) {
+            w->Show(phase);
+        }
+    };
+    QTimer animation;
+    int step = 0;
+    QObject::connect(&animation, &QTimer::timeout, [&] { windows.front()->MoveSquare(++step); });
     QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
     QObject::connect(&input, &QSocketNotifier::activated, [&] {
         char line[64];
@@ -101,11 +129,11 @@ int main(int argc, char** argv) {
             return;
         }
         line[n] = '\0';
+        int hz = 0;
         if (std::string(line).rfind("change", 0) == 0) {
-            ++phase;
-            for (const auto& w : windows) {
-                w->Show(phase);
-            }
+            change();
+        } else if (std::sscanf(line, "animate %d", &hz) == 1) {
+            hz > 0 ? animation.start(1000 / hz) : animation.stop();
         }
     });
     return QApplication::exec();
