@@ -6,10 +6,12 @@ set -eu
 
 RUN_PACKAGES="cmake ninja-build g++ pkg-config qt6-base-dev qt6-wayland libgl-dev libx11-dev
   libxext-dev libxrandr-dev libwayland-dev libwayland-bin wayland-protocols libpng-dev
-  libdeflate-dev zlib1g-dev xvfb trayer x11-utils"
+  libdeflate-dev zlib1g-dev libpipewire-0.3-dev libspa-0.2-dev xvfb trayer x11-utils"
 TEST_PACKAGES="clang clang-format libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev
   mingw-w64 wine wine64 xdotool scrot imagemagick python3
-  sway swaybg grim xwayland dbus libglib2.0-bin"
+  sway swaybg grim xwayland dbus libglib2.0-bin
+  pipewire pipewire-bin wireplumber xdg-desktop-portal xdg-desktop-portal-gnome mutter
+  python3-dbus python3-gi"
 
 PACKAGES="$RUN_PACKAGES"
 [ "${1:-all}" = run ] || PACKAGES="$RUN_PACKAGES $TEST_PACKAGES"
