@@ -7,12 +7,7 @@
 #include <spa/param/param.h>
 #include <spa/param/video/raw.h>
 #include <spa/pod/builder.h>
-
-// SPA's builder macros are C: compound literals and casts of their own.
-#pragma GCC diagnostic ignored "-Wold-style-cast"
-#pragma GCC diagnostic ignored "-Wpedantic"
-#pragma GCC diagnostic ignored "-Wconversion"
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+#include "capture/spa_c_macros.h"
 
 namespace ruvello {
 namespace {

@@ -10,12 +10,7 @@
 #include <vector>
 
 #include "capture/pipewire_formats.h"
-
-// SPA's inline helpers and macros are C: casts and compound literals of their own.
-#pragma GCC diagnostic ignored "-Wold-style-cast"
-#pragma GCC diagnostic ignored "-Wpedantic"
-#pragma GCC diagnostic ignored "-Wconversion"
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+#include "capture/spa_c_macros.h"
 
 namespace ruvello {
 

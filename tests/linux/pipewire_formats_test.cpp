@@ -7,11 +7,7 @@
 #include <spa/pod/filter.h>
 
 #include <cstdint>
-
-#pragma GCC diagnostic ignored "-Wold-style-cast"
-#pragma GCC diagnostic ignored "-Wpedantic"
-#pragma GCC diagnostic ignored "-Wconversion"
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+#include "capture/spa_c_macros.h"
 
 namespace ruvello {
 namespace {

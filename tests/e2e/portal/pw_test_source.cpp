@@ -25,11 +25,7 @@
 #include <string>
 #include <utility>
 #include <vector>
-
-#pragma GCC diagnostic ignored "-Wold-style-cast"
-#pragma GCC diagnostic ignored "-Wpedantic"
-#pragma GCC diagnostic ignored "-Wconversion"
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+#include "capture/spa_c_macros.h"
 
 namespace {
 
