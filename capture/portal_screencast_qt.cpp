@@ -25,6 +25,13 @@ constexpr uint kCursorHidden = 1;
 constexpr uint kPersistUntilRevoked = 2;
 constexpr uint kVersionWithRestore = 4;
 
+// Request and session handles are made of tokens of the caller's choice: unique for the run, so
+// that a new session never meets what is left of an old one.
+QString NextToken() {
+    static unsigned issued = 0;
+    return QStringLiteral("ruvello%1").arg(++issued);
+}
+
 // Request and session paths name their caller: its unique bus name without the colon, with
 // underscores for dots.
 QString SenderPart(const QDBusConnection& bus) {
@@ -83,7 +90,8 @@ PortalScreenCast::PortalScreenCast(QDBusConnection bus, Events events)
     : bus_(std::move(bus)), events_(std::move(events)) {}
 
 PortalScreenCast::~PortalScreenCast() {
-    if (step_ == Step::kCreate || step_ == Step::kSelect || step_ == Step::kStart) {
+    const bool asking = step_ == Step::kCreate || step_ == Step::kSelect || step_ == Step::kStart;
+    if (asking && !requestPath_.isEmpty()) {  // the chooser goes away with the program
         bus_.send(QDBusMessage::createMethodCall(kService, requestPath_, kRequest,
                                                  QStringLiteral("Close")));
     }
@@ -129,7 +137,7 @@ void PortalScreenCast::ReadProperties() {
 void PortalScreenCast::CreateSession() {
     step_ = Step::kCreate;
     Request(QStringLiteral("CreateSession"), {},
-            {{QStringLiteral("session_handle_token"), QStringLiteral("ruvello")}});
+            {{QStringLiteral("session_handle_token"), NextToken()}});
 }
 
 void PortalScreenCast::SelectSources() {
@@ -181,7 +189,7 @@ void PortalScreenCast::OpenRemote() {
 
 void PortalScreenCast::Request(const QString& method, QList<QVariant> arguments,
                                QVariantMap options) {
-    const QString token = QStringLiteral("ruvello%1").arg(++requests_);
+    const QString token = NextToken();
     options.insert(QStringLiteral("handle_token"), token);
     // Watched before the call, so that an answer that comes at once is not missed.
     WatchRequest(kPortalPath + QStringLiteral("/request/") + SenderPart(bus_) + QLatin1Char('/') +

@@ -71,7 +71,6 @@ class PortalScreenCast : public QObject {
     QString requestPath_;
     QString sessionPath_;
     Started started_;
-    unsigned requests_ = 0;
 };
 
 }  // namespace ruvello

@@ -208,7 +208,15 @@ bool PortalScreenCapture::Shoot(const std::string& path, bool manual) {
     if (!AwaitSession(manual)) {
         return false;
     }
-    switch (AwaitFrames()) {
+    const Frames frames = AwaitFrames();
+    std::vector<OutputPicture> pictures;
+    if (frames == Frames::kReady) {
+        pictures = Pictures();
+    }
+    if (options_.idle == IdleStreams::kPaused && streams_) {
+        streams_->SetActive(false);  // the held frames stay readable
+    }
+    switch (frames) {
         case Frames::kGone:
             return false;
         case Frames::kMissing:
@@ -219,10 +227,6 @@ bool PortalScreenCapture::Shoot(const std::string& path, bool manual) {
         case Frames::kReady:
             shotsWithoutFrames_ = 0;
             break;
-    }
-    const std::vector<OutputPicture> pictures = Pictures();
-    if (options_.idle == IdleStreams::kPaused) {
-        streams_->SetActive(false);  // the held frames stay readable
     }
     if (pictures.empty()) {
         return false;
