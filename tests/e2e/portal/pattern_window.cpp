@@ -53,6 +53,7 @@ class PatternWindow : public QWidget {
         update(old.united(square_));
     }
     int drawn() const { return drawn_; }
+    int paints() const { return paints_; }
 
   protected:
     void paintEvent(QPaintEvent* event) override {
@@ -66,12 +67,14 @@ class PatternWindow : public QWidget {
             painter.fillRect(square_, Qt::white);
         }
         drawn_ = phase_;
+        ++paints_;
     }
 
   private:
     int index_;
     int phase_ = 0;
     int drawn_ = -1;
+    int paints_ = 0;
     QImage image_;
     int imagePhase_ = -1;
     QRect square_;
@@ -95,24 +98,41 @@ int main(int argc, char** argv) {
         windows.back()->showFullScreen();
     }
     int phase = 0;
-    // Told once every window has painted the phase and the compositor had time to show it.
+    // Told once every window has painted the phase and painted once more after it: Qt paints
+    // again only when the compositor's frame callback says the last picture was shown.
     QTimer poll;
     int told = -1;
+    std::vector<int> paintsAtPhase;
     QObject::connect(&poll, &QTimer::timeout, [&] {
         for (const auto& w : windows) {
             if (w->drawn() != phase) {
                 return;
             }
         }
-        if (told != phase) {
-            told = phase;
-            std::printf("shown %d\n", phase);
-            std::fflush(stdout);
+        if (told == phase) {
+            return;
         }
+        if (paintsAtPhase.empty()) {
+            for (const auto& w : windows) {
+                paintsAtPhase.push_back(w->paints());
+                w->update(0, 0, 1, 1);
+            }
+            return;
+        }
+        for (std::size_t i = 0; i < windows.size(); ++i) {
+            if (windows[i]->paints() <= paintsAtPhase[i]) {
+                return;
+            }
+        }
+        paintsAtPhase.clear();
+        told = phase;
+        std::printf("shown %d\n", phase);
+        std::fflush(stdout);
     });
     poll.start(50);
     auto change = [&] {
         ++phase;
+        paintsAtPhase.clear();
         for (const auto& w : windows) {
             w->Show(phase);
         }
