@@ -23,7 +23,7 @@ struct PipeWireStreams::Stream {
     std::int32_t width = 0;
     std::int32_t height = 0;
     pw_buffer* held = nullptr;  // the newest usable frame, kept from the compositor
-    SteadyTime arrival;
+    SteadyTime taken;
     bool active = true;
     bool runAgain = false;  // paused only to be run again
 };
@@ -68,6 +68,21 @@ bool Usable(const pw_buffer* b) {
     return !header || !(header->flags & SPA_META_HEADER_FLAG_CORRUPTED);
 }
 
+// When the compositor took the frame: its own time stamp where that is one of this machine's
+// monotonic clock (mutter's is), else the frame's arrival. A frame sent just before its stream
+// was paused arrives only when the stream runs again, and must not count as a new picture.
+SteadyTime TakenAt(const pw_buffer* b, SteadyTime arrival) {
+    const auto* header = static_cast<const spa_meta_header*>(
+        spa_buffer_find_meta_data(b->buffer, SPA_META_Header, sizeof(spa_meta_header)));
+    if (!header || header->pts <= 0) {
+        return arrival;
+    }
+    const SteadyTime stamp{std::chrono::nanoseconds(header->pts)};
+    const bool plausible =
+        stamp > arrival - std::chrono::seconds(10) && stamp < arrival + std::chrono::seconds(1);
+    return plausible ? stamp : arrival;
+}
+
 void OnProcess(void* data) {
     auto* s = static_cast<Stream*>(data);
     bool arrived = false;
@@ -80,7 +95,7 @@ void OnProcess(void* data) {
             pw_stream_queue_buffer(s->stream, s->held);
         }
         s->held = b;
-        s->arrival = std::chrono::steady_clock::now();
+        s->taken = TakenAt(b, std::chrono::steady_clock::now());
         arrived = true;
     }
     if (arrived) {
@@ -304,7 +319,7 @@ std::optional<StreamFrame> PipeWireStreams::Newest(std::size_t index) const {
                        s.height,
                        stride,
                        s.order,
-                       s.arrival};
+                       s.taken};
 }
 
 }  // namespace ruvello

@@ -19,7 +19,7 @@ struct StreamFrame {
     std::int32_t height = 0;
     std::size_t stride = 0;
     PixelOrder order = PixelOrder::kBgrx;
-    SteadyTime arrival;
+    SteadyTime taken;  // when the compositor took it
 };
 
 // The monitor streams of one screen-cast session, over the PipeWire connection the portal

@@ -46,7 +46,7 @@ struct FrameWaitRules {
 
 // One stream as a shot waits for it.
 struct StreamWait {
-    std::optional<SteadyTime> newest;  // when its newest frame came; nothing without one
+    std::optional<SteadyTime> newest;  // when its newest frame was taken; nothing without one
     SteadyTime requested;              // when a frame was last asked for
 };
 

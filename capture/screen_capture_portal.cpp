@@ -247,10 +247,10 @@ PortalScreenCapture::Frames PortalScreenCapture::AwaitFrames() {
     FrameWaitRules rules;
     rules.settle = milliseconds(150 + 1000 / std::max(options_.maxFramesPerSecond, 1u));
     rules.onlyNewFrames = options_.idle == IdleStreams::kPaused;
+    const SteadyTime asked = Now();
     if (rules.onlyNewFrames) {
         streams_->SetActive(true);
     }
-    const SteadyTime asked = Now();
     std::vector<StreamWait> waits(streams_->Count(), StreamWait{std::nullopt, asked});
     for (;;) {
         if (state_ != State::kRunning || !streams_ || streams_->Broken() || stopAfterCapture_ ||
@@ -259,7 +259,7 @@ PortalScreenCapture::Frames PortalScreenCapture::AwaitFrames() {
         }
         for (std::size_t i = 0; i < waits.size(); ++i) {
             const auto frame = streams_->Newest(i);
-            waits[i].newest = frame ? std::optional(frame->arrival) : std::nullopt;
+            waits[i].newest = frame ? std::optional(frame->taken) : std::nullopt;
         }
         const FrameDecision decision = DecideFrames(waits, asked, Now(), rules);
         for (std::size_t i : decision.askAgain) {

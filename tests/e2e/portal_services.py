@@ -301,6 +301,14 @@ def check_screenshot(path, monitors, phases):
                       f"{tuple(pixels[3 * at:3 * at + 3])} instead of {tuple(expected[3 * at:3 * at + 3])}")
 
 
+def next_shot(program, timeout=30):
+    """The first automatic screenshot surely asked for after this call: a shot under way now
+    may still end with an older picture, so the second new file is the one."""
+    count = len(program.screenshots())
+    return wait_for(lambda: program.screenshots()[count + 1:count + 2], timeout,
+                    "a screenshot taken after now")[0]
+
+
 def stop_program(program, timeout=20):
     """Ends the program as the session does (SIGTERM), so that it closes its portal session."""
     program.process.terminate()

@@ -10,7 +10,7 @@ import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), ".."))
 from desktop import Desktop, Ruvello, check, main, wait_for  # noqa: E402
-from portal_services import Monitor, PortalServices, check_screenshot, stop_program  # noqa: E402
+from portal_services import Monitor, PortalServices, check_screenshot, next_shot, stop_program  # noqa: E402
 
 PATTERN = os.path.abspath(sys.argv[3]) if len(sys.argv) > 3 else None
 
@@ -30,8 +30,7 @@ def test(exe):
             check(len(portal.token()) == 36, f"stored token {portal.token()!r}")
 
             portal.change_picture()
-            count = len(program.screenshots())
-            later = wait_for(lambda: program.screenshots()[count:], 10, "a screenshot after the change")[0]
+            later = next_shot(program)
             check_screenshot(program.path(later), monitors, [1, 1])
 
             stop_program(program)

@@ -102,7 +102,7 @@ void OnProcess(void* data) {
         d.chunk->size = stride * static_cast<std::uint32_t>(m->height);
         if (auto* h = static_cast<spa_meta_header*>(
                 spa_buffer_find_meta_data(buf, SPA_META_Header, sizeof(spa_meta_header)))) {
-            h->pts = -1;
+            h->pts = static_cast<std::int64_t>(NowNs());  // the monotonic clock, as mutter's
             h->flags = 0;
             h->seq = static_cast<std::uint64_t>(m->source->phase);
             h->dts_offset = 0;

@@ -7,7 +7,7 @@ import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), ".."))
 from desktop import Desktop, Ruvello, check, main, wait_for  # noqa: E402
-from portal_services import Monitor, PortalServices, check_screenshot  # noqa: E402
+from portal_services import Monitor, PortalServices, check_screenshot, next_shot  # noqa: E402
 
 SOURCE = os.path.abspath(sys.argv[2]) if len(sys.argv) > 2 else None
 
@@ -24,8 +24,7 @@ def test(exe):
 
             portal.tell_source("change")
             wait_for(lambda: portal.frames_sent(1), 10, "the changed picture")
-            count = len(program.screenshots())
-            later = wait_for(lambda: program.screenshots()[count:], 10, "a screenshot after the change")[0]
+            later = next_shot(program)
             check_screenshot(program.path(later), monitors, [1, 1, 1])
 
 
