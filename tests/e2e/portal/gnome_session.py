@@ -1,8 +1,9 @@
 #!/usr/bin/python3
-"""What a GNOME user does around the screen cast, done over the session bus:
+"""A GNOME user's earlier choice in the screen-cast chooser, "every monitor, remember it", as
+GNOME's portal leaves it in the permission store for a restore token:
 
-    gnome_session.py remember TOKEN   the choice "every monitor, remember it", as GNOME's chooser
-                                      leaves it in the permission store for the restore TOKEN"""
+    gnome_session.py remember TOKEN
+"""
 import sys
 import time
 

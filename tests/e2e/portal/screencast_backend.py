@@ -225,7 +225,7 @@ def main():
     DBusGMainLoop(set_as_default=True)
     bus = dbus.SessionBus()
     backend = ScreenCast(bus, streams)
-    name = dbus.service.BusName(BUS_NAME, bus, do_not_queue=True)  # noqa: F841 (kept while running)
+    backend.bus_name = dbus.service.BusName(BUS_NAME, bus, do_not_queue=True)  # owned while it runs
     loop = GLib.MainLoop()
 
     def on_input(source, condition):
