@@ -34,6 +34,22 @@ def wait_for(predicate, timeout, what):
         time.sleep(0.05)
 
 
+def sanitizer_reports(logs):
+    """What AddressSanitizer or UndefinedBehaviorSanitizer said in the program's logs."""
+    reports = []
+    for log in logs:
+        try:
+            with open(log, errors="replace") as f:
+                text = f.read()
+        except OSError:
+            continue
+        for marker in ("ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "runtime error:"):
+            at = text.find(marker)
+            if at >= 0:
+                reports.append(text[max(0, at - 200):at + 3000])
+    return reports
+
+
 class Window:
     LINE = re.compile(r'^(\s*)(0x[0-9a-f]+) (?:"(.*)"|\(has no name\)): \((.*)\)\s+(\d+)x(\d+)\+(-?\d+)\+(-?\d+)\s+\+(-?\d+)\+(-?\d+)')
 
@@ -185,17 +201,7 @@ class Desktop:
                 except subprocess.TimeoutExpired:
                     process.kill()
                     process.wait()
-        reports = []
-        for log in self.logs:
-            try:
-                with open(log, errors="replace") as f:
-                    text = f.read()
-            except OSError:
-                continue
-            for marker in ("ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "runtime error:"):
-                at = text.find(marker)
-                if at >= 0:
-                    reports.append(text[max(0, at - 200):at + 3000])
+        reports = sanitizer_reports(self.logs)
         shutil.rmtree(self.tmp, ignore_errors=True)
         return reports
 

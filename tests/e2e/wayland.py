@@ -12,7 +12,7 @@ import tempfile
 import time
 
 import pngcheck
-from desktop import Failure, check, wait_for
+from desktop import Failure, check, sanitizer_reports, wait_for
 
 # Output name, mode and place in the layout: a gap below the smaller one stays black.
 OUTPUTS = (("HEADLESS-1", 640, 480, 0, 0), ("HEADLESS-2", 800, 600, 640, 0))
@@ -64,7 +64,9 @@ class WaylandDesktop:
         return self
 
     def __exit__(self, exc_type, *exc):
-        self.close()
+        reports = self.close()
+        if exc_type is None and reports:
+            raise Failure("a sanitizer reported:\n" + "\n".join(reports))
 
     def _start_bus(self):
         bus = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
@@ -192,7 +194,9 @@ class WaylandDesktop:
                 except subprocess.TimeoutExpired:
                     process.kill()
                     process.wait()
+        reports = sanitizer_reports([log for log in self.logs if not log.endswith("sway.log")])
         shutil.rmtree(self.tmp, ignore_errors=True)
+        return reports
 
 
 class TrayItem:
