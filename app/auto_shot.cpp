@@ -1,6 +1,7 @@
 #include <cstdio>
 
 #include "app/frm_main.h"
+#include "app/shot_path.h"
 
 namespace ruvello {
 
@@ -13,9 +14,9 @@ std::string frmMain::FormatShotTimestamp() {
 }
 
 void frmMain::TakeAutoShot() {
-    const std::string path =
-        AppSettings.ScreenshotFolder + "Screenshot_" + FormatShotTimestamp() + ".png";
-    if (platform_.screen.CaptureScreenToPng(path)) {
+    const std::string path = FreeShotPath(platform_.fileSystem, AppSettings.ScreenshotFolder,
+                                          "Screenshot_" + FormatShotTimestamp());
+    if (!path.empty() && platform_.screen.CaptureScreenToPng(path)) {
         EnforceLimits();
         RefreshStatus();
     }

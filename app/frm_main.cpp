@@ -10,7 +10,8 @@ namespace ruvello {
 
 frmMain::frmMain(const PlatformServices& platform)
     : platform_(platform),
-      basINI_(platform.conventions, platform.fileSystem, platform.profileStore),
+      basINI_(platform.conventions, platform.fileSystem, platform.profileStore,
+              platform.userFolders),
       basTray_(platform.trayHost),
       basFlash_(platform.frmFlash, platform.windows, platform.clock),
       basAutostart_(platform.conventions, platform.fileSystem, platform.autostartHost,
@@ -36,6 +37,7 @@ void frmMain::Form_Load() {
     step([&] { menu.SetCaption(menu.Item("mnuVersion"), GetAppVersion(true)); });
     step([&] { basINI_.EnsureIniDefaults(); });
     step([&] { LoadSettings(); });
+    RemoveLeftoverTemporaries();
     step([&] { platform_.screen.GdiPlusStart(); });
     step([&] {
         std::string tip = appTitle;
@@ -110,10 +112,33 @@ void frmMain::ReportCommandFailure(const std::exception& failure) noexcept {
     });
 }
 
+// A run that ended while it wrote a screenshot or config.ini left its temporary file; the next
+// start takes them away, in every folder the program writes to.
+void frmMain::RemoveLeftoverTemporaries() noexcept {
+    CarryOn([&] {
+        std::vector<std::string> swept;
+        for (const std::string& folder :
+             {basINI_.GetIniDir(), AppSettings.ScreenshotFolder, ManualShotFolder()}) {
+            if (std::find(swept.begin(), swept.end(), folder) == swept.end()) {
+                swept.push_back(folder);
+                CarryOn([&] { platform_.fileSystem.RemoveLeftoverTemporaries(folder); });
+            }
+        }
+    });
+}
+
 void frmMain::TrayHostRestarted() {
     Guarded(Handler::Tick, [&] {
         if (state_ == State::Running) {
             basTray_.TrayReAdd();
+        }
+    });
+}
+
+void frmMain::TrayIconSizeChanged() {
+    Guarded(Handler::Tick, [&] {
+        if (state_ == State::Running) {
+            basTray_.TraySetIcon(platform_.windows.MainIconCopy());
         }
     });
 }

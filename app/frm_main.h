@@ -65,9 +65,14 @@ class frmMain {
 
     // Manual screenshot.
     void TakeManualShot() noexcept;
+    // The folder of the manual screenshots, ending in a separator.
+    std::string ManualShotFolder() const;
 
     // For the tray backend: the tray host came (back), so the icon is added once more.
     void TrayHostRestarted();
+    // For the tray backend: the size the tray shows icons at may have changed (another DPI), so
+    // the program's icon is loaded again.
+    void TrayIconSizeChanged();
 
     ruvello::AppSettings AppSettings;
     std::uint32_t nextShotTick = 0;
@@ -93,6 +98,7 @@ class frmMain {
     void Guarded(Handler handler, Body&& body) noexcept;
     void ReportCommandFailure(const std::exception& failure) noexcept;
     void MenuClick(const MenuItem& item);
+    void RemoveLeftoverTemporaries() noexcept;
     std::uint32_t IntervalMilliseconds() const;
     std::string BooleanText(bool value);
     template <class Choice>

@@ -4,13 +4,16 @@
 #include "app/frm_main.h"
 #include "autostart/autostart_host_posix.h"
 #include "capture/capture_route.h"
+#include "capture/session_aware_capture.h"
 #include "flash/flash_window_qt.h"
 #include "flash/flash_window_wayland.h"
 #include "platform/clock_posix.h"
 #include "platform/file_system_posix.h"
 #include "platform/locale_info_qt.h"
 #include "platform/quit_signals_posix.h"
+#include "platform/session_state_qt.h"
 #include "platform/shot_timer_qt.h"
+#include "platform/user_folders_xdg.h"
 #include "platform/window_system_qt.h"
 #include "settings/ini_file_store.h"
 #include "tray/tray_host_qt.h"
@@ -47,7 +50,8 @@ int main(int argc, char** argv) {
     IniFileStore profileStore(fileSystem);
     PosixClock clock;
     QtLocaleInfo locale;
-    ScreenCapture& screen = *capture.capture;
+    QtSessionState session;
+    SessionAwareCapture screen(*capture.capture, session);
     QtWindowSystem windows(capture.virtualScreen, unload);
     notices = &windows;
     QtShotTimer tmrShot([&form] { form->tmrShot_Timer(); });
@@ -58,12 +62,13 @@ int main(int argc, char** argv) {
         frmFlash = std::make_unique<QtFlashWindow>();
     }
     PosixAutostartHost autostart;
+    XdgUserFolders userFolders;
     QtTrayHost tray(programIcon, nullptr,
                     [&form](std::int32_t code) { form->Form_MouseMove(code); });
 
-    const PlatformServices platform{kLinuxConventions, fileSystem, profileStore, clock, locale,
-                                    windows,           tmrShot,    screen,       tray,  *frmFlash,
-                                    autostart};
+    const PlatformServices platform{kLinuxConventions, fileSystem,  profileStore, clock, locale,
+                                    windows,           tmrShot,     screen,       tray,  *frmFlash,
+                                    autostart,         &userFolders};
     frmMain main(platform);
     form = &main;
     QtTrayMenu menu(main.menu);
@@ -73,17 +78,24 @@ int main(int argc, char** argv) {
     if (capture.outputs && QGuiApplication::platformName() == QStringLiteral("wayland")) {
         layerMenu = std::make_unique<LayerShellMenu>(*capture.wayland, *capture.outputs, main.menu);
         if (layerMenu->Available()) {
-            menu.ShowWith([&layerMenu] { layerMenu->Popup(); });
+            menu.ShowWith([&layerMenu] { layerMenu->Popup(); },
+                          [&layerMenu] { layerMenu->Dismiss(); });
         }
     }
-    OnQuitSignal(unload);
+    // A signal (a logout, Ctrl+C) ends the program whatever waits for the user meanwhile.
+    OnQuitSignal([&] {
+        windows.EndInteraction();
+        unload();
+    });
 
     main.Form_Load();
     windows.ShowNoticeOnce(RouteNotice(capture.route));
     if (capture.facts.waylandConnected) {
         tray.WhenNoTrayHost([&windows](const std::string& text) { windows.ShowNoticeOnce(text); });
     }
-    const int result = QApplication::exec();
+    // A signal during start-up (its message box) came before the event loop: quit had no loop
+    // to end yet.
+    const int result = windows.Ending() ? 0 : QApplication::exec();
     main.Form_Unload();
     return result;
 }

@@ -5,6 +5,7 @@
 
 #include "app/frm_main.h"
 #include "app/main_window_win32.h"
+#include "app/resource_ids_win32.h"
 #include "autostart/autostart_host_win32.h"
 #include "capture/screen_capture_win32.h"
 #include "flash/flash_window_win32.h"
@@ -28,9 +29,11 @@ int Run(HINSTANCE instance) {
     ProfileStoreWin32 profileStore;
     ClockWin32 clock;
     LocaleInfoWin32 locale;
-    WindowSystemWin32 windows(window.Handle(), [&window] { window.Close(); });
+    WindowSystemWin32 windows(
+        window.Handle(), [&window] { window.Close(); }, instance, MAKEINTRESOURCEW(RUVELLO_ICON));
     ShotTimerWin32 shotTimer(window.Handle(), kShotTimerId);
     ScreenCaptureWin32 screen;
+    window.OnSessionChange([&screen](WPARAM code) { screen.SessionChanged(code); });
     TrayHostWin32 trayHost(window.Handle(), kTrayRetryTimerId);
     FlashWindowWin32 flash(instance);
     AutostartHostWin32 autostartHost;

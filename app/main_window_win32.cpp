@@ -1,5 +1,7 @@
 #include "app/main_window_win32.h"
 
+#include <wtsapi32.h>
+
 #include "app/frm_main.h"
 #include "app/resource_ids_win32.h"
 #include "platform/last_error_win32.h"
@@ -13,6 +15,15 @@ HICON LoadAppIcon(HINSTANCE instance, int widthMetric, int heightMetric) {
     return static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(RUVELLO_ICON), IMAGE_ICON,
                                          GetSystemMetrics(widthMetric),
                                          GetSystemMetrics(heightMetric), LR_SHARED));
+}
+
+// A message box is a dialog of class "#32770"; the program shows no other dialog.
+BOOL CALLBACK EndMessageBox(HWND window, LPARAM) {
+    wchar_t name[16] = {};
+    if (GetClassNameW(window, name, 16) > 0 && lstrcmpW(name, L"#32770") == 0) {
+        EndDialog(window, IDOK);
+    }
+    return TRUE;
 }
 
 // The form's handlers settle their own failures; nothing may unwind through the system's frames.
@@ -49,6 +60,9 @@ MainWindow::MainWindow(HINSTANCE instance)
         UnregisterClassW(kClassName, instance);
         throw ErrorFromCode("main window", "", error);
     }
+    // Locks, user switches and remote disconnects, for the capture (OnSessionChange).
+    sessionNotifications_ =
+        WTSRegisterSessionNotification(window_, NOTIFY_FOR_THIS_SESSION) != FALSE;
     // Run elevated, the window would otherwise not hear from a shell of normal rights.
     if (taskbarCreated_ != 0) {
         ChangeWindowMessageFilterEx(window_, taskbarCreated_, MSGFLT_ALLOW, nullptr);
@@ -68,6 +82,11 @@ void MainWindow::Close() {
     }
     closing_ = true;
     Deliver(form_, [](frmMain& form) { form.Form_Unload(); });
+    // An open menu or message box runs a loop of its own, which would keep the program alive
+    // (a logout would wait for it); a box has no owner that would take it along. Both end once
+    // this message has been handled, and no new box opens (ShowMessage asks for the window).
+    EndMenu();
+    EnumThreadWindows(GetCurrentThreadId(), EndMessageBox, 0);
     if (window_) {
         DestroyWindow(window_);
     }
@@ -105,8 +124,12 @@ LRESULT CALLBACK MainWindow::Procedure(HWND window, UINT message, WPARAM w, LPAR
 }
 
 LRESULT MainWindow::OnMessage(UINT message, WPARAM w, LPARAM l) {
+    // A shell that starts anew may show icons at another size (the DPI was changed meanwhile).
     if (message == taskbarCreated_ && taskbarCreated_ != 0) {
-        Deliver(form_, [](frmMain& form) { form.TrayHostRestarted(); });
+        Deliver(form_, [](frmMain& form) {
+            form.TrayHostRestarted();
+            form.TrayIconSizeChanged();
+        });
         return 0;
     }
     switch (message) {
@@ -123,6 +146,15 @@ LRESULT MainWindow::OnMessage(UINT message, WPARAM w, LPARAM l) {
                 Deliver(form_, [](frmMain& form) { form.TrayHostRestarted(); });
             }
             return 0;
+        case WM_DPICHANGED:
+            // The monitor of the main window is the primary one, where the notification area is.
+            Deliver(form_, [](frmMain& form) { form.TrayIconSizeChanged(); });
+            return 0;
+        case WM_WTSSESSION_CHANGE:
+            if (sessionChanged_) {
+                sessionChanged_(w);
+            }
+            return 0;
         case WM_CLOSE:
             Close();
             return 0;
@@ -134,6 +166,10 @@ LRESULT MainWindow::OnMessage(UINT message, WPARAM w, LPARAM l) {
             }
             return 0;
         case WM_DESTROY:
+            if (sessionNotifications_) {
+                WTSUnRegisterSessionNotification(window_);
+                sessionNotifications_ = false;
+            }
             PostQuitMessage(0);
             return 0;
         default:

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <functional>
+
 namespace ruvello {
 
 class frmMain;
@@ -24,6 +26,10 @@ class MainWindow {
     HWND Handle() const { return window_; }
     // From now on the window's events go to `form`.
     void Attach(frmMain& form) { form_ = &form; }
+    // WM_WTSSESSION_CHANGE goes to `handler`, with its code.
+    void OnSessionChange(std::function<void(WPARAM)> handler) {
+        sessionChanged_ = std::move(handler);
+    }
     // Form_Unload (once), then the window is destroyed and the message loop ends.
     void Close();
     // Until the window is gone; the exit code.
@@ -37,7 +43,9 @@ class MainWindow {
     UINT taskbarCreated_ = 0;
     HWND window_ = nullptr;
     frmMain* form_ = nullptr;
+    std::function<void(WPARAM)> sessionChanged_;
     bool closing_ = false;
+    bool sessionNotifications_ = false;
 };
 
 }  // namespace ruvello

@@ -7,6 +7,7 @@
 #include "platform/conventions.h"
 #include "platform/file_system.h"
 #include "platform/locale_info.h"
+#include "platform/user_folders.h"
 #include "platform/window_system.h"
 #include "settings/profile_store.h"
 #include "tray/tray_host.h"
@@ -26,6 +27,8 @@ struct PlatformServices {
     TrayHost& trayHost;
     FlashWindow& frmFlash;
     AutostartHost& autostartHost;
+    // Where an installed program keeps its files; none (Windows) keeps them beside the program.
+    UserFolders* userFolders = nullptr;
 };
 
 }  // namespace ruvello

@@ -25,6 +25,12 @@ class AutostartHost {
     virtual std::string Environment(const std::string& name) = 0;
     // Writes the entry at `path` in the desktop's own format; a failure is a PlatformError.
     virtual void SaveShortcut(const std::string& path, const ShortcutFields& fields) = 0;
+    // Whether the desktop was told elsewhere not to start the entry at `path` although it is
+    // there (Windows' Task Manager keeps the shortcut and notes the switch-off apart).
+    virtual bool SwitchedOff(const std::string& path) = 0;
+    // Takes such a note back, so that the entry at `path` starts at logon again; a failure is a
+    // PlatformError.
+    virtual void SwitchOn(const std::string& path) = 0;
 };
 
 }  // namespace ruvello

@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 
 #include "autostart/desktop_entry.h"
 #include "capture/atomic_file_posix.h"
@@ -30,6 +32,13 @@ void MakeFolders(const std::string& folder) {
 std::string PosixAutostartHost::Environment(const std::string& name) {
     const char* value = std::getenv(name.c_str());
     return value ? value : "";
+}
+
+bool PosixAutostartHost::SwitchedOff(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream content;
+    content << file.rdbuf();
+    return file && DesktopEntrySwitchedOff(content.str());
 }
 
 void PosixAutostartHost::SaveShortcut(const std::string& path, const ShortcutFields& fields) {

@@ -21,6 +21,12 @@ void Check(HRESULT result, const char* operation, const std::string& path) {
     }
 }
 
+// The name of the shortcut's file, which names its value under kStartupApprovedKey.
+std::wstring ApprovalName(const std::string& path) {
+    const std::size_t cut = path.find_last_of("\\/");
+    return Wide(cut == std::string::npos ? path : path.substr(cut + 1));
+}
+
 }  // namespace
 
 IconLocationParts SplitIconLocation(const std::string& location) {
@@ -77,6 +83,27 @@ void AutostartHostWin32::SaveShortcut(const std::string& path, const ShortcutFie
     ComPtr<IPersistFile> file;
     Check(link.QueryInto(file), "shortcut file", path);
     Check(file->Save(Wide(path).c_str(), TRUE), "save shortcut", path);
+}
+
+bool AutostartHostWin32::SwitchedOff(const std::string& path) {
+    // 12 bytes as Windows writes them: the state, then the time of the switch-off.
+    BYTE value[64] = {};
+    DWORD size = sizeof value;
+    return RegGetValueW(HKEY_CURRENT_USER, kStartupApprovedKey, ApprovalName(path).c_str(),
+                        RRF_RT_REG_BINARY, nullptr, value, &size) == ERROR_SUCCESS &&
+           size > 0 && (value[0] & 1) != 0;
+}
+
+void AutostartHostWin32::SwitchOn(const std::string& path) {
+    HKEY key = nullptr;
+    LSTATUS status = RegOpenKeyExW(HKEY_CURRENT_USER, kStartupApprovedKey, 0, KEY_SET_VALUE, &key);
+    if (status == ERROR_SUCCESS) {
+        status = RegDeleteValueW(key, ApprovalName(path).c_str());
+        RegCloseKey(key);
+    }
+    if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) {
+        throw ErrorFromCode("autostart approval", path, static_cast<std::uint32_t>(status));
+    }
 }
 
 }  // namespace ruvello

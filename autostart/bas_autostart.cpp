@@ -8,19 +8,12 @@ namespace {
 
 constexpr const char* kMessageTitle = "Autostart";
 
-bool IsAbsolute(const std::string& path) {
-    return !path.empty() && path.front() == '/';
-}
-
 }  // namespace
 
 std::string basAutostart::GetStartupFolder() {
     if (conventions_.startupFolder == Conventions::StartupFolder::XdgAutostart) {
-        // A relative XDG_CONFIG_HOME is to be ignored, as the base-directory rules say.
-        const std::string configHome = host_.Environment("XDG_CONFIG_HOME");
-        return IsAbsolute(configHome)
-                   ? WithTrailingSeparator(configHome, conventions_) + "autostart/"
-                   : host_.Environment("HOME") + "/.config/autostart/";
+        return XdgConfigHome(host_.Environment("XDG_CONFIG_HOME"), host_.Environment("HOME")) +
+               "autostart/";
     }
     if (const auto found = host_.StartupFolderLookup()) {
         return WithTrailingSeparator(*found, conventions_);
@@ -37,8 +30,11 @@ std::string basAutostart::GetShortcutPath() {
     return GetStartupFolder() + fs_.ExeBaseName() + std::string(conventions_.shortcutExtension);
 }
 
+// What the desktop will do at the next logon, not only whether the entry is there.
 bool basAutostart::IsAutostartEnabled() {
-    return fs_.Exists(GetShortcutPath(), SearchFilter::OrdinaryFiles);
+    const std::string shortcutPath = GetShortcutPath();
+    return fs_.Exists(shortcutPath, SearchFilter::OrdinaryFiles) &&
+           !host_.SwitchedOff(shortcutPath);
 }
 
 ShortcutFields basAutostart::ShortcutFor(const std::string& exePath) const {
@@ -67,6 +63,7 @@ bool basAutostart::SetAutostart(bool enable) {
                 return false;
             }
             host_.SaveShortcut(shortcutPath, ShortcutFor(exePath));
+            host_.SwitchOn(shortcutPath);
             return true;
         }
         if (fs_.Exists(shortcutPath, SearchFilter::OrdinaryFiles)) {

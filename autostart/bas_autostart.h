@@ -10,7 +10,7 @@
 namespace ruvello {
 
 // Starting at logon is the presence of an entry for the program's own executable in the user's
-// Startup folder; nothing else keeps that state.
+// Startup folder, unless the desktop was told elsewhere not to start it.
 class basAutostart {
   public:
     basAutostart(const Conventions& conventions, FileSystem& fs, AutostartHost& host,

@@ -2,6 +2,8 @@
 
 #include <stdexcept>
 
+#include "platform/text.h"
+
 namespace ruvello {
 namespace {
 
@@ -59,6 +61,37 @@ std::string DesktopEntryFor(const ShortcutFields& fields, const std::string& nam
            "\n"
            "Terminal=false\n"
            "X-GNOME-Autostart-enabled=true\n";
+}
+
+bool DesktopEntrySwitchedOff(const std::string& content) {
+    bool inEntry = false;
+    std::size_t start = 0;
+    while (start < content.size()) {
+        std::size_t end = content.find('\n', start);
+        if (end == std::string::npos) {
+            end = content.size();
+        }
+        std::string line = content.substr(start, end - start);
+        start = end + 1;
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        if (line.starts_with('[')) {
+            inEntry = line == "[Desktop Entry]";
+            continue;
+        }
+        const std::size_t equals = line.find('=');
+        if (!inEntry || equals == std::string::npos) {
+            continue;
+        }
+        const std::string_view key = TrimBlanks(std::string_view(line).substr(0, equals));
+        const std::string_view value = TrimBlanks(std::string_view(line).substr(equals + 1));
+        if ((key == "Hidden" && value == "true") ||
+            (key == "X-GNOME-Autostart-enabled" && value == "false")) {
+            return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace ruvello

@@ -12,6 +12,11 @@ namespace ruvello {
 // std::invalid_argument.
 std::string DesktopEntryFor(const ShortcutFields& fields, const std::string& name);
 
+// Whether a desktop's settings switched the entry off while keeping the file: "Hidden=true"
+// (the entry counts as deleted) or GNOME's "X-GNOME-Autostart-enabled=false", in the
+// [Desktop Entry] group.
+bool DesktopEntrySwitchedOff(const std::string& content);
+
 // One argument of an Exec key as it must stand in the file.
 std::string ExecArgument(const std::string& argument);
 

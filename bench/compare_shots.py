@@ -1,12 +1,20 @@
 #!/usr/bin/env python3
 """Ruvello's automatic screenshot beside scrot and beside libpng at its defaults, on private
-virtual displays showing the reference desktop frames, measured in one run. Prints a table of
-the time per screenshot (median, min-max), the bytes per file and the ratio to libpng's bytes,
-and checks that Ruvello's file decodes (ImageMagick) to exactly the screen's pixels.
+virtual displays whose screens change between shots, measured in one run: the tools take their
+shots in turn, and the screen changes before every shot. Prints, for each scene, the CPU time
+per shot (Ruvello's whole process; scrot's process from start to end), the wall time, the bytes
+per file and their ratio to libpng's, and checks that Ruvello's file decodes (ImageMagick) to
+exactly the screen's pixels.
 
     python3 bench/compare_shots.py build/linux/bench/ruvello_shot_bench [frames folder] [runs]
+        [--before=<an older build's ruvello_shot_bench>] [--scenes=busy,photo,everything]
+        [--sizes=1920x1080,3840x2160]
+
+Scenes: "busy" is the reference desktop frame (terminals, an editor, a photo, X clients) with a
+clock that ticks and a terminal that prints a line and scrolls; "photo" a photo wallpaper with
+one photo in a window and a panel, with the same clock and terminal; "everything" that photo
+desktop scrolled by 37 rows at each shot, so that every row changes.
 """
-import json
 import os
 import statistics
 import subprocess
@@ -15,6 +23,7 @@ import tempfile
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+WARM_UP = 2
 
 
 def start_display(width, height):
@@ -29,68 +38,135 @@ def start_display(width, height):
     return xvfb, f":{int(number)}"
 
 
+def photo_desktop(frames, width, height, path):
+    """A photo wallpaper (the photo in the reference frame, scaled up, with sensor noise), one
+    more photo in a window, and a panel along the top. Made the same way every time."""
+    s = height / 1080
+    subprocess.run(["convert", os.path.join(frames, "desktop-3840x2160.png"), "-crop", "1400x880+2380+120", "+repage",
+                    "-resize", f"{width}x{height}^", "-gravity", "center", "-extent", f"{width}x{height}",
+                    "-seed", "7", "-attenuate", "0.15", "+noise", "Gaussian",
+                    "(", "-size", f"{int(960 * s)}x{int(640 * s)}", "-seed", "3", "plasma:fractal", "-blur", "0x1",
+                    "-attenuate", "0.2", "+noise", "Gaussian", "-bordercolor", "#d8d8d8", "-border", str(int(4 * s)),
+                    "-gravity", "north", "-splice", f"0x{int(24 * s)}", ")",
+                    "-gravity", "northwest", "-geometry", f"+{int(120 * s)}+{int(180 * s)}", "-composite",
+                    "(", "-size", f"{width}x{int(28 * s)}", "xc:#202428", ")", "-geometry", "+0+0", "-composite",
+                    "-depth", "8", path], check=True)
+
+
+class Server:
+    """A line-by-line conversation with a helper process."""
+
+    def __init__(self, command, env):
+        self.process = subprocess.Popen(command, env=env, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                        stderr=subprocess.DEVNULL, text=True)
+
+    def ask(self, line):
+        self.process.stdin.write(line + "\n")
+        self.process.stdin.flush()
+        answer = self.process.stdout.readline()
+        if not answer:
+            raise RuntimeError(f"{self.process.args[0]} stopped")
+        return answer.split()
+
+    def close(self):
+        self.process.stdin.close()
+        self.process.wait()
+
+
+def scrot_shot(path, env):
+    started = time.perf_counter()
+    process = subprocess.Popen(["scrot", "-o", path], env=env)
+    _, status, usage = os.wait4(process.pid, 0)
+    wall = (time.perf_counter() - started) * 1000
+    process.returncode = os.waitstatus_to_exitcode(status)
+    if process.returncode != 0:
+        raise RuntimeError("scrot failed")
+    return wall, (usage.ru_utime + usage.ru_stime) * 1000, os.path.getsize(path)
+
+
 def rgb_of(path, env):
     return subprocess.run(["convert", path, "-depth", "8", "rgb:-"], env=env, capture_output=True, check=True).stdout
 
 
-def measure(bench, frame, runs):
-    width, height = map(int, os.path.basename(frame)[len("desktop-"):-len(".png")].split("x"))
+def measure(scene, background, width, height, runs, benches):
     xvfb, display = start_display(width, height)
     env = dict(os.environ, DISPLAY=display)
+    servers = {}
+    scene_server = None
     rows = {}
+    exact = None
     try:
-        subprocess.run(["display", "-window", "root", frame], env=env, capture_output=True)
-        result = subprocess.run([bench, "--benchmark_filter=TickToFile|LibpngDefault|Grab",
-                                 f"--benchmark_repetitions={runs}", "--benchmark_format=json"],
-                                env=env, capture_output=True, text=True, check=True)
-        for run in json.loads(result.stdout)["benchmarks"]:
-            if run.get("run_type") != "iteration":
-                continue
-            name = run["run_name"].split("/min_time")[0]
-            entry = rows.setdefault(name, {"times": [], "bytes": run.get("bytes")})
-            entry["times"].append(run["real_time"])
+        subprocess.run(["display", "-window", "root", background], env=env, capture_output=True)
+        scene_server = Server([benches["after"], "--scene=" + ("scroll" if scene == "everything" else "desk")], env)
+        scene_server.process.stdout.readline()  # "ready"
+        tools = []
+        for label, bench in benches.items():
+            if bench:
+                servers[label] = Server([bench, "--serve"], env)
+                tools.append((f"Ruvello {label}" if benches["before"] else "Ruvello",
+                              lambda s=servers[label]: [float(v) for v in s.ask("ruvello")]))
+        tools.append(("libpng default (grab, encode, write)",
+                      lambda: [float(v) for v in servers["after"].ask("libpng")]))
         with tempfile.TemporaryDirectory() as folder:
-            times, sizes = [], []
-            for i in range(runs):
-                path = os.path.join(folder, f"scrot{i}.png")
-                started = time.perf_counter()
-                subprocess.run(["scrot", "-o", path], env=env, check=True)
-                times.append((time.perf_counter() - started) * 1000)
-                sizes.append(os.path.getsize(path))
-            rows["scrot (whole process)"] = {"times": times, "bytes": statistics.median(sizes)}
+            scrot_path = os.path.join(folder, "scrot.png")
+            tools.append(("scrot (whole process)", lambda: scrot_shot(scrot_path, env)))
+            for run in range(WARM_UP + runs):
+                for name, shoot in tools:
+                    scene_server.ask("next")
+                    wall, cpu, size = shoot()
+                    if run >= WARM_UP:
+                        entry = rows.setdefault(name, {"wall": [], "cpu": [], "bytes": []})
+                        entry["wall"].append(wall)
+                        entry["cpu"].append(cpu)
+                        entry["bytes"].append(size)
             # Ruvello's own file against an independent grab of the same screen.
+            scene_server.ask("next")
+            servers["after"].ask("ruvello")
             shot = os.path.join(folder, "ruvello.png")
-            check = subprocess.run([bench, "--benchmark_filter=TickToFile", "--benchmark_min_time=0",
-                                    f"--shot={shot}"], env=env, capture_output=True, text=True)
-            exact = None
-            if check.returncode == 0 and os.path.exists(shot):
-                reference = os.path.join(folder, "import.png")
-                subprocess.run(["import", "-window", "root", reference], env=env, check=True)
-                exact = rgb_of(shot, env) == rgb_of(reference, env)
+            servers["after"].ask("keep " + shot)
+            reference = os.path.join(folder, "import.png")
+            subprocess.run(["import", "-window", "root", reference], env=env, check=True)
+            exact = rgb_of(shot, env) == rgb_of(reference, env)
     finally:
+        for server in list(servers.values()) + ([scene_server] if scene_server else []):
+            server.close()
         xvfb.terminate()
         xvfb.wait()
-    return f"{width}x{height}", rows, exact
+    return rows, exact
 
 
 def main():
-    bench = os.path.abspath(sys.argv[1])
-    frames = sys.argv[2] if len(sys.argv) > 2 else os.path.join(HERE, "..", "..", "shared", "bench")
-    runs = int(sys.argv[3]) if len(sys.argv) > 3 else 15
-    labels = {"TickToFile": "ruvello tick to file", "LibpngDefault": "grab + libpng default + write",
-              "Grab/1": "grab, shared memory", "Grab/0": "grab, plain transfer"}
-    for name in ("desktop-1920x1080.png", "desktop-3840x2160.png"):
-        size, rows, exact = measure(bench, os.path.join(frames, name), runs)
-        reference = rows["LibpngDefault"]["bytes"]
-        print(f"\n{size}, {runs} runs each" +
-              ("" if exact is None else f"; ruvello's file decodes to the screen's pixels: {'yes' if exact else 'NO'}"))
-        print(f"{'':32} {'median ms':>10} {'min-max ms':>16} {'bytes':>10} {'x libpng':>9}")
-        for key in ("TickToFile", "LibpngDefault", "scrot (whole process)", "Grab/1", "Grab/0"):
-            row = rows[key]
-            t = row["times"]
-            b = row["bytes"]
-            size_text = f"{b:>10.0f} {b / reference:>9.3f}" if b else f"{'':>10} {'':>9}"
-            print(f"{labels.get(key, key):32} {statistics.median(t):>10.1f} {min(t):>7.1f}-{max(t):<8.1f} {size_text}")
+    args = [a for a in sys.argv[1:] if not a.startswith("--")]
+    options = dict(a[2:].split("=", 1) for a in sys.argv[1:] if a.startswith("--"))
+    benches = {"before": os.path.abspath(options["before"]) if "before" in options else None,
+               "after": os.path.abspath(args[0])}
+    frames = args[1] if len(args) > 1 else os.path.join(HERE, "..", "..", "shared", "bench")
+    runs = int(args[2]) if len(args) > 2 else 15
+    scenes = options.get("scenes", "busy,photo,everything").split(",")
+    sizes = [tuple(map(int, s.split("x"))) for s in options.get("sizes", "1920x1080,3840x2160").split(",")]
+    print(f"{runs} shots each after {WARM_UP} unmeasured; medians; load average at the start "
+          f"{os.getloadavg()[0]:.1f} on {os.cpu_count()} cores")
+    with tempfile.TemporaryDirectory() as folder:
+        for width, height in sizes:
+            for scene in scenes:
+                if scene == "busy":
+                    background = os.path.join(frames, f"desktop-{width}x{height}.png")
+                else:
+                    background = os.path.join(folder, f"photo-{width}x{height}.png")
+                    if not os.path.exists(background):
+                        photo_desktop(frames, width, height, background)
+                rows, exact = measure(scene, background, width, height, runs, benches)
+                reference = statistics.median(rows["libpng default (grab, encode, write)"]["bytes"])
+                scrot_cpu = statistics.median(rows["scrot (whole process)"]["cpu"])
+                print(f"\n{scene}, {width}x{height}; Ruvello's file decodes to the screen's pixels: "
+                      f"{'yes' if exact else 'NO'}")
+                print(f"{'':38} {'CPU ms':>8} {'scrot/x':>8} {'wall ms':>8} {'min-max':>15} {'bytes':>10} {'x libpng':>9}")
+                for name, row in rows.items():
+                    cpu = statistics.median(row["cpu"])
+                    wall = statistics.median(row["wall"])
+                    size = statistics.median(row["bytes"])
+                    print(f"{name:38} {cpu:>8.1f} {scrot_cpu / cpu:>8.2f} {wall:>8.1f} "
+                          f"{min(row['wall']):>7.1f}-{max(row['wall']):<7.1f} {size:>10.0f} {size / reference:>9.3f}")
 
 
 if __name__ == "__main__":

@@ -88,7 +88,8 @@ double ResidentMiB() {
 }
 
 // One encoder and one output buffer for all shots, as the program keeps them. resident_MiB is
-// the memory they hold after the shots.
+// the memory they hold after the shots. Unless the options say otherwise, every shot compresses
+// every band (reuse off): the cost of a screen that changed everywhere.
 void BM_Encoder(benchmark::State& state, const BgrxFrame* frame, PngEncoderOptions options) {
     const double resident_before = ResidentMiB();
     PngEncoder encoder(options);
@@ -98,6 +99,18 @@ void BM_Encoder(benchmark::State& state, const BgrxFrame* frame, PngEncoderOptio
     }
     ReportSize(state, *frame, png.size());
     state.counters["resident_MiB"] = ResidentMiB() - resident_before;
+}
+
+// The same frame again and again with reuse: the cost of a screen where nothing changed (the
+// hash of every band, the file put together from kept bytes).
+void BM_EncoderUnchanged(benchmark::State& state, const BgrxFrame* frame) {
+    PngEncoder encoder;
+    std::vector<std::uint8_t> png;
+    encoder.Encode(Rows(*frame), png);
+    for (auto _ : state) {
+        encoder.Encode(Rows(*frame), png);
+    }
+    ReportSize(state, *frame, png.size());
 }
 
 // A new encoder and buffer every shot: the cost of allocating and faulting in its memory.
@@ -110,8 +123,9 @@ void BM_EncoderFresh(benchmark::State& state, const BgrxFrame* frame) {
 }
 
 // The filter pass alone, on one thread.
-void BM_Filter(benchmark::State& state, const BgrxFrame* frame, PngFilterChoice choice) {
-    png::RowFilter filter;
+void BM_Filter(benchmark::State& state, const BgrxFrame* frame, PngFilterChoice choice,
+               const png::RowKernels* kernels) {
+    png::RowFilter filter(*kernels);
     filter.Reserve(frame->width);
     std::vector<std::uint8_t> rows(png::FilteredRowBytes(frame->width) *
                                    std::size_t(frame->height));
@@ -141,7 +155,8 @@ void BM_FindFinalBlock(benchmark::State& state, const BgrxFrame* frame) {
 
 std::string Describe(const PngEncoderOptions& o) {
     return std::to_string(o.threads) + (o.threads == 1 ? "_thread" : "_threads") + "/level" +
-           std::to_string(o.level) + (o.filter == PngFilterChoice::kPaeth ? "/paeth" : "");
+           std::to_string(o.level) + (o.filter == PngFilterChoice::kPaeth ? "/paeth" : "") +
+           (o.band_rows ? "/bands" + std::to_string(o.band_rows) : "");
 }
 
 template <typename... Args>
@@ -160,20 +175,30 @@ void Register(const std::string& name, const BgrxFrame& frame, Args&&... args) {
 void RegisterAll() {
     std::vector<PngEncoderOptions> variants;
     for (const int threads : {1, 2}) {
-        for (const int level : {4, 5, 6, 7}) {
-            variants.push_back({.threads = threads, .level = level});
+        for (const int level : {4, 5, 6, 7, 8, 9, 10}) {
+            variants.push_back({.threads = threads, .level = level, .reuse = false});
         }
-        variants.push_back({.threads = threads, .filter = PngFilterChoice::kPaeth});
+        variants.push_back({.threads = threads, .filter = PngFilterChoice::kPaeth, .reuse = false});
+    }
+    // The band height: what the edges cost in bytes and time.
+    for (const int rows : {8, 16, 32, 64, 128, 256, 100000}) {
+        variants.push_back({.threads = 1, .band_rows = rows, .reuse = false});
     }
     for (const BgrxFrame& frame : bench::ReferenceFrames()) {
-        Register("encoder/default", frame, BM_Encoder, &frame, PngEncoderOptions{});
+        Register("encoder/default", frame, BM_Encoder, &frame, PngEncoderOptions{.reuse = false});
+        Register("encoder/default_unchanged", frame, BM_EncoderUnchanged, &frame);
         Register("encoder/default_fresh_buffers", frame, BM_EncoderFresh, &frame);
         for (const PngEncoderOptions& options : variants) {
             Register("encoder/" + Describe(options), frame, BM_Encoder, &frame, options);
         }
         Register("libpng/default", frame, BM_Libpng, &frame);
-        Register("filter/minimum_sum", frame, BM_Filter, &frame, PngFilterChoice::kMinimumSum);
-        Register("filter/paeth", frame, BM_Filter, &frame, PngFilterChoice::kPaeth);
+        for (const auto& [name, kernels] : {std::pair{"", &png::BestKernels()},
+                                            std::pair{"_portable", &png::PortableKernels()}}) {
+            Register(std::string("filter/minimum_sum") + name, frame, BM_Filter, &frame,
+                     PngFilterChoice::kMinimumSum, kernels);
+            Register(std::string("filter/paeth") + name, frame, BM_Filter, &frame,
+                     PngFilterChoice::kPaeth, kernels);
+        }
         Register("find_final_block/level6", frame, BM_FindFinalBlock, &frame);
     }
 }

@@ -5,7 +5,8 @@
 // defaults.
 //
 //   DISPLAY=:n build/linux/bench/ruvello_shot_bench --benchmark_repetitions=15
-// (bench/compare_shots.py sets up the displays and the frames and prints the comparison;
+// (bench/compare_shots.py sets up the displays and the frames and prints the comparison; it runs
+// this program with --serve for single timed shots and with --scene to change the screen.
 // bench/compare_wayland.py does the same for the Wayland route against the X11 one.)
 // Qt's headers before Xlib's, whose macros they cannot stand.
 #include <QApplication>
@@ -17,9 +18,13 @@
 
 #include <malloc.h>
 
+#include <time.h>
+
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <string>
 
 #include "app/frm_main.h"
@@ -35,6 +40,7 @@
 #include "platform/shot_timer_qt.h"
 #include "platform/window_system_qt.h"
 #include "settings/ini_file_store.h"
+#include "shot_scene_x11.h"
 #include "tray/tray_host_qt.h"
 
 namespace {
@@ -92,14 +98,20 @@ Program& TheProgram() {
     return program;
 }
 
-// The size of the newest screenshot (the names sort by time).
-std::int64_t LastFileBytes(const std::string& folder) {
+// The newest screenshot (the names sort by time).
+std::filesystem::path NewestShot(const std::string& folder) {
     std::filesystem::path newest;
     for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-        if (entry.path().extension() == ".png" && entry.path() > newest) {
+        if (entry.path().filename().string().rfind("Screenshot_", 0) == 0 &&
+            entry.path() > newest) {
             newest = entry.path();
         }
     }
+    return newest;
+}
+
+std::int64_t LastFileBytes(const std::string& folder) {
+    const std::filesystem::path newest = NewestShot(folder);
     return newest.empty() ? 0 : static_cast<std::int64_t>(std::filesystem::file_size(newest));
 }
 
@@ -183,6 +195,70 @@ void PeakMemory(benchmark::State& state) {
     state.counters["peak_frames"] = peak / frameKilobytes;
 }
 
+double Milliseconds(clockid_t clock) {
+    timespec t{};
+    clock_gettime(clock, &t);
+    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
+}
+
+// Single shots on request, one a line on stdin: "ruvello" (TakeAutoShot) or "libpng" (grab,
+// libpng's defaults, write). Answers "<wall ms> <CPU ms of the whole process> <bytes>". "keep
+// <path>" copies Ruvello's newest file there.
+int Serve() {
+    Program& program = TheProgram();
+    Display* display = XOpenDisplay(nullptr);
+    X11Grabber grabber(display);
+    const std::string libpng_path = program.folder.path + "/libpng.png";
+    std::vector<std::uint8_t> png;
+    for (std::string command; std::getline(std::cin, command);) {
+        if (command.rfind("keep ", 0) == 0) {
+            std::filesystem::copy_file(NewestShot(program.folder.path), command.substr(5),
+                                       std::filesystem::copy_options::overwrite_existing);
+            std::cout << "ok" << std::endl;
+            continue;
+        }
+        const double wall = Milliseconds(CLOCK_MONOTONIC);
+        const double cpu = Milliseconds(CLOCK_PROCESS_CPUTIME_ID);
+        std::int64_t bytes = 0;
+        if (command == "ruvello") {
+            program.form.TakeAutoShot();
+        } else {
+            const BgrxRows* rows = grabber.Grab();
+            if (!rows || !EncodeWithLibpng(*rows, png) ||
+                !WriteFileAtomically(libpng_path, png.data(), png.size())) {
+                return 1;
+            }
+            bytes = static_cast<std::int64_t>(png.size());
+        }
+        const double wall_ms = Milliseconds(CLOCK_MONOTONIC) - wall;
+        const double cpu_ms = Milliseconds(CLOCK_PROCESS_CPUTIME_ID) - cpu;
+        if (command == "ruvello") {
+            bytes = LastFileBytes(program.folder.path);
+        }
+        std::cout << wall_ms << ' ' << cpu_ms << ' ' << bytes << std::endl;
+    }
+    XCloseDisplay(display);
+    return 0;
+}
+
+// Changes the screen on request: "next" on stdin draws the scene's next state, "ok" answers.
+int RunScene(const std::string& kind) {
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) {
+        return 1;
+    }
+    {
+        bench::ShotScene scene(display, kind);
+        std::cout << "ready" << std::endl;
+        for (std::string command; std::getline(std::cin, command);) {
+            scene.Next();
+            std::cout << "ok" << std::endl;
+        }
+    }
+    XCloseDisplay(display);
+    return 0;
+}
+
 }  // namespace
 
 BENCHMARK(PeakMemory)->Unit(benchmark::kMillisecond)->Iterations(3);
@@ -196,6 +272,9 @@ BENCHMARK(Grab)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
 BENCHMARK(LibpngDefault)->Unit(benchmark::kMillisecond)->MinTime(2);
 
 int main(int argc, char** argv) {
+    if (argc == 2 && std::string(argv[1]).rfind("--scene=", 0) == 0) {
+        return RunScene(std::string(argv[1]).substr(8));
+    }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "xcb");
     }
@@ -203,16 +282,13 @@ int main(int argc, char** argv) {
     // --shot=<path>: one automatic screenshot, kept at <path> for checking its pixels.
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
+        if (argument == "--serve") {
+            return Serve();
+        }
         if (argument.rfind("--shot=", 0) == 0) {
             Program& program = TheProgram();
             program.form.TakeAutoShot();
-            std::filesystem::path newest;
-            for (const auto& entry : std::filesystem::directory_iterator(program.folder.path)) {
-                if (entry.path().extension() == ".png" && entry.path() > newest) {
-                    newest = entry.path();
-                }
-            }
-            std::filesystem::copy_file(newest, argument.substr(7),
+            std::filesystem::copy_file(NewestShot(program.folder.path), argument.substr(7),
                                        std::filesystem::copy_options::overwrite_existing);
             return 0;
         }

@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "platform/file_system_posix.h"
+
 namespace ruvello {
 namespace {
 
@@ -36,7 +38,7 @@ bool WriteFileAtomically(const std::string& path, const std::uint8_t* data, std:
     const std::size_t slash = path.rfind('/');
     const std::string folder =
         slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-    std::string temp = folder + ".ruvello-XXXXXX";
+    std::string temp = TemporaryPattern(folder);
     const int fd = mkstemp(temp.data());
     if (fd < 0) {
         return false;

@@ -4,6 +4,7 @@
 #include "capture/output_copy_wayland.h"
 #include "ext-image-capture-source-v1-client-protocol.h"
 #include "ext-image-copy-capture-v1-client-protocol.h"
+#include "platform/wayland_connection_wayland.h"
 
 namespace ruvello {
 namespace {
@@ -30,18 +31,9 @@ class ImageCopyCaptureCopier : public OutputCopier {
     }
 
     void End(Job& job) override {
-        if (job.frame) {
-            ext_image_copy_capture_frame_v1_destroy(job.frame);
-            job.frame = nullptr;
-        }
-        if (job.session) {
-            ext_image_copy_capture_session_v1_destroy(job.session);
-            job.session = nullptr;
-        }
-        if (job.source) {
-            ext_image_capture_source_v1_destroy(job.source);
-            job.source = nullptr;
-        }
+        ReleaseObject(job.frame, ext_image_copy_capture_frame_v1_destroy);
+        ReleaseObject(job.session, ext_image_copy_capture_session_v1_destroy);
+        ReleaseObject(job.source, ext_image_capture_source_v1_destroy);
     }
 
   private:

@@ -1,4 +1,5 @@
 #include "capture/output_copy_wayland.h"
+#include "platform/wayland_connection_wayland.h"
 
 #include <wayland-client.h>
 
@@ -25,9 +26,7 @@ OutputCopier::OutputCopier(WaylandConnection& connection) : connection_(connecti
 
 OutputCopier::~OutputCopier() {
     buffers_.clear();
-    if (shm_) {
-        wl_shm_destroy(shm_);
-    }
+    ReleaseObject(shm_, wl_shm_destroy);
 }
 
 bool OutputCopier::ReadyBuffer(Job& job) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "platform/wayland_connection_wayland.h"
 #include "xdg-output-unstable-v1-client-protocol.h"
 
 namespace ruvello {
@@ -86,9 +87,7 @@ WaylandOutputLayout::~WaylandOutputLayout() {
     while (!outputs_.empty()) {
         Remove(outputs_.back()->global);
     }
-    if (xdgOutputs_) {
-        zxdg_output_manager_v1_destroy(xdgOutputs_);
-    }
+    ReleaseObject(xdgOutputs_, zxdg_output_manager_v1_destroy);
 }
 
 void WaylandOutputLayout::Add(const WaylandGlobal& global) {
@@ -121,9 +120,7 @@ void WaylandOutputLayout::Remove(std::uint32_t global) {
         return;
     }
     WaylandOutput& output = **found;
-    if (output.xdgOutput) {
-        zxdg_output_v1_destroy(output.xdgOutput);
-    }
+    ReleaseObject(output.xdgOutput, zxdg_output_v1_destroy);
     if (wl_output_get_version(output.output) >= WL_OUTPUT_RELEASE_SINCE_VERSION) {
         wl_output_release(output.output);
     } else {

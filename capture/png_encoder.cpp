@@ -3,6 +3,9 @@
 #include <libdeflate.h>
 #include <zlib.h>
 
+#define XXH_INLINE_ALL
+#include <xxhash.h>
+
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -20,16 +23,21 @@ namespace {
 
 using Byte = std::uint8_t;
 
-// The image is cut into pieces of rows that the threads take one after the other: a dozen, so
-// that the threads finish close together even when the screen is much harder to compress in
-// some places than in others; but no piece under 256 KiB, where starting without the previous
-// piece's window would cost size, nor over 2 MiB. The pieces depend on the image alone, so that
-// the file does too.
-constexpr std::size_t kBalancingPieces = 12;
-constexpr std::size_t kMinPieceBytes = 256 * 1024;
-constexpr std::size_t kMaxPieceBytes = 2 * 1024 * 1024;
+// Rows of a band unless the options say otherwise. Taller bands lose less at their edges (each
+// starts without the previous band's window and with its own code tables); shorter ones leave
+// less to compress again around a small change.
+constexpr int kDefaultBandRows = 64;
+// How a band is compressed follows from the share of zeros among its filtered bytes. Below the
+// first share it is photographic, noise that no string match pays for: zlib's run-length coding
+// takes it smaller than libdeflate, whose matches of three bytes cost more than the literals
+// they replace, and in less time. Below the second it mixes photo and text: zlib's filtered
+// strategy (matches of six bytes and more) suits both. Above, screen content: libdeflate.
+constexpr double kPhotoZeroShare = 0.2;
+constexpr double kMixedZeroShare = 0.5;
 // PNG caps a chunk at 2^31 - 1 bytes; the stream goes into IDAT chunks of this size.
 constexpr std::size_t kIdatBytes = std::size_t{1} << 20;
+// Every band ends on a sync flush; this empty final block (fixed codes) ends the stream.
+constexpr Byte kFinalBlock[] = {0x03, 0x00};
 
 // Working memory that is always written before it is read, so it is never zero-filled.
 class Scratch {
@@ -53,20 +61,108 @@ struct CompressorDeleter {
     void operator()(libdeflate_compressor* c) const { libdeflate_free_compressor(c); }
 };
 
+struct DeflaterDeleter {
+    void operator()(z_stream* z) const {
+        deflateEnd(z);
+        delete z;
+    }
+};
+
+// zlib's raw deflate at level 6 with one strategy, kept from band to band (on the heap, since
+// zlib's state points back to it).
+class ZlibDeflater {
+  public:
+    explicit ZlibDeflater(int strategy) : strategy_(strategy) {}
+
+    void Ready() {
+        if (!z_) {
+            auto z = std::make_unique<z_stream>();
+            if (deflateInit2(z.get(), 6, Z_DEFLATED, -15, 8, strategy_) != Z_OK) {
+                throw std::bad_alloc();
+            }
+            z_.reset(z.release());
+        }
+    }
+
+    // Compresses `size` bytes into a stream that ends on a sync flush; 0 when `capacity` did not
+    // suffice.
+    std::size_t Compress(const Byte* data, std::size_t size, Byte* out, std::size_t capacity) {
+        deflateReset(z_.get());
+        z_->next_in = const_cast<Byte*>(data);
+        z_->avail_in = static_cast<uInt>(size);
+        z_->next_out = out;
+        z_->avail_out = static_cast<uInt>(capacity);
+        const int result = deflate(z_.get(), Z_SYNC_FLUSH);
+        return result == Z_OK && z_->avail_in == 0 && z_->avail_out > 0 ? capacity - z_->avail_out
+                                                                        : 0;
+    }
+
+    // Output room that always suffices for `size` bytes.
+    std::size_t Bound(std::size_t size) const {
+        return deflateBound(z_.get(), static_cast<uLong>(size)) + 16;
+    }
+
+  private:
+    int strategy_;
+    std::unique_ptr<z_stream, DeflaterDeleter> z_;
+};
+
 // What one thread works with.
 struct Worker {
     png::RowFilter filter;
-    Scratch rows;  // the filtered rows of its current piece
+    Scratch rows;     // the filtered rows of its current band
+    Scratch deflate;  // their compressed form
     std::unique_ptr<libdeflate_compressor, CompressorDeleter> compressor;
+    ZlibDeflater run_length{Z_RLE};
+    ZlibDeflater filtered{Z_FILTERED};
+    bool out_of_memory = false;
 };
 
-// A run of rows, compressed on its own into a raw deflate stream that, but for the last piece,
-// lets the next piece's stream follow.
-struct Piece {
+// The share of zeros among the filtered bytes of the rows not sent raw. Raw rows (filter type
+// None) are text or flat colour, never photographic, and have few zeros; a band of only raw rows
+// counts as screen content.
+double ZeroShare(const Byte* rows, std::size_t row_bytes, std::int32_t count) {
+    std::size_t zeros = 0;
+    std::size_t filtered = 0;
+    for (std::int32_t y = 0; y < count; ++y, rows += row_bytes) {
+        if (rows[0] != png::kNone) {
+            zeros += static_cast<std::size_t>(std::count(rows + 1, rows + row_bytes, Byte{0}));
+            filtered += row_bytes - 1;
+        }
+    }
+    return filtered == 0 ? 1.0 : double(zeros) / double(filtered);
+}
+
+// What a band's compressed bytes were made from: its rows and the row above them, which the
+// filters of its first row read.
+struct BandKey {
+    XXH128_hash_t hash{};
+    bool valid = false;
+};
+
+BandKey HashBand(const PixelRows& image, std::int32_t first, std::int32_t rows) {
+    XXH3_state_t state;
+    XXH3_128bits_reset(&state);
+    const std::size_t row_bytes = 4 * static_cast<std::size_t>(image.width);
+    for (std::int32_t y = std::max(first - 1, 0); y < first + rows; ++y) {
+        XXH3_128bits_update(&state, image.data + static_cast<std::size_t>(y) * image.stride,
+                            row_bytes);
+    }
+    return {XXH3_128bits_digest(&state), true};
+}
+
+bool operator==(const BandKey& a, const BandKey& b) {
+    return a.valid && b.valid && XXH128_isEqual(a.hash, b.hash);
+}
+
+// A run of rows compressed on its own into a raw deflate stream that ends on a sync flush, so
+// that the next band's stream can follow.
+struct Band {
     std::int32_t first_row = 0;
     std::int32_t rows = 0;
-    Scratch deflate;
-    std::size_t size = 0;
+    BandKey key;      // of the pixels `bytes` holds
+    BandKey pending;  // of this image's pixels, while the band is compressed again
+    std::vector<Byte> bytes;
     std::uint32_t adler = 1;  // of its filtered rows
 };
 
@@ -115,20 +211,25 @@ void AppendChunks(std::vector<Byte>& png, const char* type,
 struct PngEncoder::State {
     State(const PngEncoderOptions& o, HelperStart start);
 
-    void Plan(const PixelRows& image);
-    void RunPieces(const PixelRows& image, Worker& worker);
-    void Compress(const PixelRows& image, Worker& worker, Piece& piece, bool last) const;
-    std::uint32_t Adler(std::int32_t width) const;
+    void PlanBands(const PixelRows& image);
+    void FindChangedBands(const PixelRows& image);
+    void ReadyWorkers(const PixelRows& image);
+    void RunBands(const PixelRows& image, Worker& worker);
+    void Compress(const PixelRows& image, Worker& worker, Band& band) const;
+    void Finish(std::size_t threads_run);
+    std::uint32_t Adler() const;
 
     PngEncoderOptions options;
     HelperStart start_helper;
-    // Workers that earlier, larger images needed stay for later ones, but only the first
-    // thread_count are readied for this image: a thread must never run on any of the others.
+    std::int32_t width = 0;  // of the image the bands were planned for
+    std::int32_t height = 0;
+    std::vector<Band> bands;
+    std::vector<std::size_t> changed;  // the bands to compress for this image
+    std::atomic<std::size_t> next_changed{0};
+    // Workers that earlier images needed stay for later ones, but only the first thread_count
+    // are readied for this image: a thread must never run on any of the others.
     std::vector<Worker> workers;
     std::size_t thread_count = 0;
-    std::vector<Piece> pieces;  // the first piece_count are this image's
-    std::size_t piece_count = 0;
-    std::atomic<std::size_t> next_piece{0};
     std::vector<std::span<const Byte>> stream;  // the parts of the zlib stream
 };
 
@@ -139,34 +240,49 @@ PngEncoder::State::State(const PngEncoderOptions& o, HelperStart start)
     }
     options.threads = std::max(options.threads, 1);
     options.level = std::clamp(options.level, 0, 12);
+    if (options.band_rows <= 0) {
+        options.band_rows = kDefaultBandRows;
+    }
 }
 
-// Cuts the image into pieces and sizes every buffer, so that the threads cannot fail.
-void PngEncoder::State::Plan(const PixelRows& image) {
-    const std::size_t row_bytes = png::FilteredRowBytes(image.width);
-    const std::size_t bytes = row_bytes * std::size_t(image.height);
-    piece_count = 1;
-    if (options.threads > 1) {
-        piece_count =
-            std::max(std::min(kBalancingPieces, bytes / kMinPieceBytes), bytes / kMaxPieceBytes);
-        piece_count = std::clamp(piece_count, std::size_t{1}, std::size_t(image.height));
+// The bands depend on the image's size alone. A new size drops every kept band.
+void PngEncoder::State::PlanBands(const PixelRows& image) {
+    if (image.width == width && image.height == height) {
+        return;
     }
-    thread_count = std::min(std::size_t(options.threads), piece_count);
+    bands.clear();
+    width = image.width;
+    height = image.height;
+    const std::int32_t rows = options.band_rows;
+    bands.resize(static_cast<std::size_t>((height + rows - 1) / rows));
+    for (std::size_t i = 0; i < bands.size(); ++i) {
+        bands[i].first_row = static_cast<std::int32_t>(i) * rows;
+        bands[i].rows = std::min(rows, height - bands[i].first_row);
+    }
+}
+
+void PngEncoder::State::FindChangedBands(const PixelRows& image) {
+    changed.clear();
+    for (std::size_t i = 0; i < bands.size(); ++i) {
+        Band& band = bands[i];
+        band.pending = HashBand(image, band.first_row, band.rows);
+        if (!options.reuse || !(band.pending == band.key)) {
+            band.key = {};  // until its bytes are made anew
+            changed.push_back(i);
+        }
+    }
+    next_changed = 0;
+}
+
+// Sizes every buffer the threads write, so that they fail only when a band's bytes cannot be
+// kept.
+void PngEncoder::State::ReadyWorkers(const PixelRows& image) {
+    thread_count = std::min(std::size_t(options.threads), changed.size());
     if (workers.size() < thread_count) {
         workers.resize(thread_count);
     }
-    if (pieces.size() < piece_count) {
-        pieces.resize(piece_count);
-    }
-    std::size_t most_rows = 0;
-    for (std::size_t i = 0; i < piece_count; ++i) {
-        Piece& piece = pieces[i];
-        piece.first_row = static_cast<std::int32_t>(std::size_t(image.height) * i / piece_count);
-        const auto end =
-            static_cast<std::int32_t>(std::size_t(image.height) * (i + 1) / piece_count);
-        piece.rows = end - piece.first_row;
-        most_rows = std::max(most_rows, std::size_t(piece.rows));
-    }
+    const std::size_t band_bytes =
+        png::FilteredRowBytes(image.width) * static_cast<std::size_t>(options.band_rows);
     for (std::size_t t = 0; t < thread_count; ++t) {
         Worker& worker = workers[t];
         if (!worker.compressor) {
@@ -175,50 +291,70 @@ void PngEncoder::State::Plan(const PixelRows& image) {
                 throw std::bad_alloc();
             }
         }
+        worker.run_length.Ready();
+        worker.filtered.Ready();
         worker.filter.Reserve(image.width);
-        worker.rows.Reserve(most_rows * row_bytes);
-    }
-    for (std::size_t i = 0; i < piece_count; ++i) {
-        const std::size_t piece_bytes = row_bytes * std::size_t(pieces[i].rows);
-        const std::size_t bound =
-            libdeflate_deflate_compress_bound(workers[0].compressor.get(), piece_bytes);
-        pieces[i].deflate.Reserve(std::max(bound, png::StoredBytes(piece_bytes)) +
-                                  png::kContinuationBytes);
-    }
-    stream.reserve(piece_count + 2);
-    next_piece = 0;
-}
-
-// Takes the next piece until none is left, so that a faster thread simply does more of them.
-void PngEncoder::State::RunPieces(const PixelRows& image, Worker& worker) {
-    for (std::size_t i; (i = next_piece.fetch_add(1)) < piece_count;) {
-        Compress(image, worker, pieces[i], i + 1 == piece_count);
+        worker.rows.Reserve(band_bytes);
+        const std::size_t bound = std::max(
+            libdeflate_deflate_compress_bound(worker.compressor.get(), band_bytes),
+            std::max(worker.run_length.Bound(band_bytes), worker.filtered.Bound(band_bytes)));
+        worker.deflate.Reserve(std::max(bound, png::StoredBytes(band_bytes)) +
+                               png::kContinuationBytes);
+        worker.out_of_memory = false;
     }
 }
 
-void PngEncoder::State::Compress(const PixelRows& image, Worker& worker, Piece& piece,
-                                 bool last) const {
-    const std::size_t bytes = png::FilteredRowBytes(image.width) * std::size_t(piece.rows);
+// Takes the next changed band until none is left, so that a faster thread simply does more.
+void PngEncoder::State::RunBands(const PixelRows& image, Worker& worker) {
+    for (std::size_t i; (i = next_changed.fetch_add(1)) < changed.size();) {
+        Compress(image, worker, bands[changed[i]]);
+    }
+}
+
+void PngEncoder::State::Compress(const PixelRows& image, Worker& worker, Band& band) const {
+    const std::size_t bytes = png::FilteredRowBytes(image.width) * std::size_t(band.rows);
     Byte* const rows = worker.rows.data();
-    Byte* const out = piece.deflate.data();
-    worker.filter.FilterRows(image, piece.first_row, piece.rows, options.filter, rows);
-    piece.adler = libdeflate_adler32(1, rows, bytes);
-    piece.size = libdeflate_deflate_compress(worker.compressor.get(), rows, bytes, out,
-                                             piece.deflate.size() - png::kContinuationBytes);
-    if (!last) {
-        const auto final_block = png::FindFinalBlock({out, piece.size});
-        piece.size = final_block ? png::MakeContinuable(out, *final_block)
-                                 : png::StoreContinuable(rows, bytes, out);
+    Byte* const out = worker.deflate.data();
+    worker.filter.FilterRows(image, band.first_row, band.rows, options.filter, rows);
+    band.adler = libdeflate_adler32(1, rows, bytes);
+    const std::size_t room = worker.deflate.size() - png::kContinuationBytes;
+    std::size_t size = 0;
+    const double zeros = ZeroShare(rows, png::FilteredRowBytes(image.width), band.rows);
+    if (zeros < kPhotoZeroShare) {
+        size = worker.run_length.Compress(rows, bytes, out, room);
+    } else if (zeros < kMixedZeroShare) {
+        size = worker.filtered.Compress(rows, bytes, out, room);
+    } else {
+        size = libdeflate_deflate_compress(worker.compressor.get(), rows, bytes, out, room);
+        const auto final_block = png::FindFinalBlock({out, size});
+        size = final_block ? png::MakeContinuable(out, *final_block) : 0;
+    }
+    if (size == 0) {
+        size = png::StoreContinuable(rows, bytes, out);
+    }
+    try {
+        band.bytes.assign(out, out + size);
+        band.key = band.pending;
+    } catch (const std::bad_alloc&) {
+        worker.out_of_memory = true;
     }
 }
 
-// The Adler-32 of all filtered rows, from those of the pieces.
-std::uint32_t PngEncoder::State::Adler(std::int32_t width) const {
-    std::uint32_t adler = pieces[0].adler;
-    for (std::size_t i = 1; i < piece_count; ++i) {
-        const auto bytes = png::FilteredRowBytes(width) * std::size_t(pieces[i].rows);
+void PngEncoder::State::Finish(std::size_t threads_run) {
+    for (std::size_t t = 0; t < threads_run; ++t) {
+        if (workers[t].out_of_memory) {
+            throw std::bad_alloc();  // the bands it could not keep are compressed next time
+        }
+    }
+}
+
+// The Adler-32 of all filtered rows, from those of the bands.
+std::uint32_t PngEncoder::State::Adler() const {
+    std::uint32_t adler = bands[0].adler;
+    for (std::size_t i = 1; i < bands.size(); ++i) {
+        const auto bytes = png::FilteredRowBytes(width) * std::size_t(bands[i].rows);
         adler = static_cast<std::uint32_t>(
-            adler32_combine(adler, pieces[i].adler, static_cast<z_off_t>(bytes)));
+            adler32_combine(adler, bands[i].adler, static_cast<z_off_t>(bytes)));
     }
     return adler;
 }
@@ -230,29 +366,35 @@ PngEncoder::~PngEncoder() = default;
 
 void PngEncoder::Encode(const PixelRows& image, std::vector<std::uint8_t>& png) {
     State& s = *state_;
-    s.Plan(image);
+    s.PlanBands(image);
+    s.FindChangedBands(image);
+    s.ReadyWorkers(image);
     {
         std::vector<std::jthread> helpers;  // joined at the end of this block
         helpers.reserve(s.thread_count);
         for (std::size_t t = 1; t < s.thread_count; ++t) {
             try {
                 helpers.push_back(
-                    s.start_helper([&s, &image, t] { s.RunPieces(image, s.workers[t]); }));
+                    s.start_helper([&s, &image, t] { s.RunBands(image, s.workers[t]); }));
             } catch (const std::system_error&) {
-                break;  // no more threads to be had: the running ones take the remaining pieces
+                break;  // no more threads to be had: the running ones take the remaining bands
             }
         }
-        s.RunPieces(image, s.workers[0]);
+        if (s.thread_count > 0) {
+            s.RunBands(image, s.workers[0]);
+        }
     }
+    s.Finish(s.thread_count);
 
     const Byte zlib_header[] = {0x78, 0x9C};  // deflate, 32 KiB window, no dictionary
-    const auto adler = BigEndian(s.Adler(image.width));
+    const auto adler = BigEndian(s.Adler());
     s.stream.assign({zlib_header});
-    std::size_t stream_bytes = sizeof zlib_header + adler.size();
-    for (std::size_t i = 0; i < s.piece_count; ++i) {
-        s.stream.emplace_back(s.pieces[i].deflate.data(), s.pieces[i].size);
-        stream_bytes += s.pieces[i].size;
+    std::size_t stream_bytes = sizeof zlib_header + sizeof kFinalBlock + adler.size();
+    for (const Band& band : s.bands) {
+        s.stream.emplace_back(band.bytes);
+        stream_bytes += band.bytes.size();
     }
+    s.stream.emplace_back(kFinalBlock);
     s.stream.emplace_back(adler);
 
     const auto width = BigEndian(static_cast<std::uint32_t>(image.width));

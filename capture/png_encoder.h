@@ -20,20 +20,31 @@ struct PixelRows {
 
 // How each row's PNG filter is chosen.
 enum class PngFilterChoice {
-    kMinimumSum,  // per row, the one of Sub, Up and Paeth with the smallest sum of |signed bytes|
+    kMinimumSum,  // per row, the one of the five filters with the smallest sum of |signed bytes|
     kPaeth,       // Paeth on every row
 };
 
 struct PngEncoderOptions {
     // Threads compressing at once, the calling one included.
     int threads = 2;
-    // libdeflate's compression level, 0 to 12.
-    int level = 6;
+    // libdeflate's compression level, 0 to 12, for bands of screen content (photographic ones
+    // go to zlib).
+    int level = 7;
     PngFilterChoice filter = PngFilterChoice::kMinimumSum;
+    // Rows of a band: the unit that is compressed on its own and kept for reuse; 0 for the
+    // default.
+    int band_rows = 0;
+    // Whether bands whose pixels did not change since the last Encode keep their bytes. Off,
+    // every band is compressed anew; the file is the same either way.
+    bool reuse = true;
 };
 
-// Writes 8-bit RGB PNG files (colour type 2). Keep one encoder for a series of shots: it keeps
-// its working memory (about 0.6 of the frame's size) between calls.
+// Writes 8-bit RGB PNG files (colour type 2). The image is cut into bands of rows, each compressed
+// on its own; the encoder keeps each band's compressed bytes with a hash of its pixels and of the
+// row above it, and the next Encode reuses those of the bands that did not change. The bands
+// depend on the image's size alone, so that a file depends only on its pixels. Keep one encoder
+// for a series of shots: it keeps its working memory (a few bands) and the bytes of the last
+// file between calls.
 class PngEncoder {
   public:
     // Runs a share of one Encode call beside the calling thread. The default starts a thread for

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "capture/png_encoder.h"
+#include "capture/png_row_kernels.h"
 
 namespace ruvello::png {
 
@@ -13,9 +14,14 @@ inline std::size_t FilteredRowBytes(std::int32_t width) {
     return 1 + 3 * static_cast<std::size_t>(width);
 }
 
+// The fastest row kernels this processor runs.
+const RowKernels& BestKernels();
+
 // Turns BGRX rows into filtered RGB rows. One instance serves one thread.
 class RowFilter {
   public:
+    explicit RowFilter(const RowKernels& kernels = BestKernels()) : kernels_(&kernels) {}
+
     // Sizes the row buffers, so that FilterRows allocates nothing. Throws std::bad_alloc only.
     void Reserve(std::int32_t width);
 
@@ -24,10 +30,10 @@ class RowFilter {
                     PngFilterChoice choice, std::uint8_t* out);
 
   private:
+    const RowKernels* kernels_;
     std::size_t width_ = 0;
-    std::size_t row_bytes_ = 0;        // 3 * width
-    std::vector<std::uint8_t> rgb_;    // the row above and the current row, each after 3 zeros
-    std::vector<std::uint8_t> trial_;  // the Sub, Up and Paeth forms of the current row
+    std::size_t row_bytes_ = 0;      // 3 * width
+    std::vector<std::uint8_t> rgb_;  // the row above and the current row, each after 3 zeros
 };
 
 }  // namespace ruvello::png

@@ -53,7 +53,7 @@ void ScreenCaptureWin32::GdiPlusStop() {
 }
 
 bool ScreenCaptureWin32::CaptureScreenToPng(const std::string& path) {
-    if (token_ == 0) {
+    if (token_ == 0 || !session_.DesktopVisible()) {
         return false;
     }
     const int left = GetSystemMetrics(SM_XVIRTUALSCREEN);
@@ -84,8 +84,6 @@ bool ScreenCaptureWin32::CaptureScreenToPng(const std::string& path) {
         if (!selected.ok()) {
             return false;
         }
-        // Fails on a locked workstation or the secure desktop: then nothing is written, rather
-        // than a black picture.
         if (!BitBlt(memory.get(), 0, 0, width, height, screen.get(), left, top, SRCCOPY)) {
             return false;
         }

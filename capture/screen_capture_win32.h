@@ -1,12 +1,16 @@
 #pragma once
 
+#include <windows.h>
+
 #include <cstdint>
 
 #include "capture/screen_capture.h"
+#include "capture/session_watch_win32.h"
 
 namespace ruvello {
 
-// The virtual screen through GDI, written as PNG by GDI+.
+// The virtual screen through GDI, written as PNG by GDI+; nothing while the session's desktop
+// cannot be seen.
 class ScreenCaptureWin32 : public ScreenCapture {
   public:
     ScreenCaptureWin32() = default;
@@ -17,8 +21,11 @@ class ScreenCaptureWin32 : public ScreenCapture {
     void GdiPlusStart() override;
     void GdiPlusStop() override;
     bool CaptureScreenToPng(const std::string& path) override;
+    // A WM_WTSSESSION_CHANGE with its code.
+    void SessionChanged(WPARAM code) { session_.Changed(code); }
 
   private:
+    SessionWatch session_;
     std::uintptr_t token_ = 0;
 };
 

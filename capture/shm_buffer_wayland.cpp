@@ -1,4 +1,5 @@
 #include "capture/shm_buffer_wayland.h"
+#include "platform/wayland_connection_wayland.h"
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -13,10 +14,7 @@ ShmBuffer::~ShmBuffer() {
 }
 
 void ShmBuffer::Release() {
-    if (buffer_) {
-        wl_buffer_destroy(buffer_);
-        buffer_ = nullptr;
-    }
+    ReleaseObject(buffer_, wl_buffer_destroy);
     if (data_) {
         munmap(data_, size_);
         data_ = nullptr;

@@ -3,6 +3,7 @@
 #include <wayland-client.h>
 
 #include "capture/output_copy_wayland.h"
+#include "platform/wayland_connection_wayland.h"
 #include "wlr-screencopy-unstable-v1-client-protocol.h"
 
 namespace ruvello {
@@ -21,12 +22,7 @@ class WlrScreencopyCopier : public OutputCopier {
         zwlr_screencopy_frame_v1_add_listener(job.wlrFrame, &kListener, &job);
     }
 
-    void End(Job& job) override {
-        if (job.wlrFrame) {
-            zwlr_screencopy_frame_v1_destroy(job.wlrFrame);
-            job.wlrFrame = nullptr;
-        }
-    }
+    void End(Job& job) override { ReleaseObject(job.wlrFrame, zwlr_screencopy_frame_v1_destroy); }
 
   private:
     static Job& Of(void* data) { return *static_cast<Job*>(data); }

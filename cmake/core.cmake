@@ -2,9 +2,11 @@
 add_library(ruvello_core STATIC
     app/auto_shot.cpp
     app/frm_main.cpp
+    app/shot_path.cpp
     autostart/bas_autostart.cpp
     autostart/desktop_entry.cpp
     autostart/frm_main_autostart.cpp
+    capture/session_aware_capture.cpp
     flash/bas_flash.cpp
     flash/frm_main_manual_shot.cpp
     platform/file_system.cpp

@@ -1,9 +1,8 @@
 # The Linux program: Qt 6 Widgets for tray, menu, overlay and message boxes; the X11 grab, or on
 # Wayland desktops the compositor's screen copies (cmake/wayland.cmake).
-find_package(Qt6 REQUIRED COMPONENTS Widgets)
+find_package(Qt6 REQUIRED COMPONENTS Widgets DBus)
 find_package(X11 REQUIRED)
 # The desktop portal's screen cast: its D-Bus conversation through Qt, its frames from PipeWire.
-find_package(Qt6 REQUIRED COMPONENTS DBus)
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(PIPEWIRE REQUIRED IMPORTED_TARGET libpipewire-0.3)
 
@@ -27,7 +26,9 @@ add_library(ruvello_linux STATIC
     platform/file_system_posix.cpp
     platform/locale_info_qt.cpp
     platform/quit_signals_posix.cpp
+    platform/session_state_qt.cpp
     platform/shot_timer_qt.cpp
+    platform/user_folders_xdg.cpp
     platform/window_system_qt.cpp
     platform/x11_sync_qt.cpp
     tray/tray_host_qt.cpp

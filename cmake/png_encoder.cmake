@@ -1,6 +1,8 @@
-# The PNG encoder of the Linux program: libdeflate on several threads, zlib for Adler-32 sums.
+# The PNG encoder of the Linux program: libdeflate on several threads, zlib for Adler-32 sums,
+# xxHash for the bands kept between shots (header only).
 find_path(LIBDEFLATE_INCLUDE_DIR libdeflate.h REQUIRED)
 find_library(LIBDEFLATE_LIBRARY deflate REQUIRED)
+find_path(XXHASH_INCLUDE_DIR xxhash.h REQUIRED)
 find_package(ZLIB REQUIRED)
 find_package(Threads REQUIRED)
 
@@ -8,8 +10,10 @@ add_library(ruvello_png STATIC
     capture/deflate_join.cpp
     capture/png_encoder.cpp
     capture/png_filters.cpp
+    capture/png_row_kernels.cpp
+    capture/png_row_kernels_avx2.cpp
 )
 target_include_directories(ruvello_png PUBLIC ${PROJECT_SOURCE_DIR})
-target_include_directories(ruvello_png SYSTEM PRIVATE ${LIBDEFLATE_INCLUDE_DIR})
+target_include_directories(ruvello_png SYSTEM PRIVATE ${LIBDEFLATE_INCLUDE_DIR} ${XXHASH_INCLUDE_DIR})
 target_link_libraries(ruvello_png PRIVATE ${LIBDEFLATE_LIBRARY} ZLIB::ZLIB Threads::Threads)
 ruvello_warnings(ruvello_png)

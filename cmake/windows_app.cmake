@@ -1,28 +1,13 @@
 # The Windows program ruvello.exe: the portable core on Win32, GDI and GDI+.
 enable_language(RC)
+include(cmake/windows_sources.cmake)
 
-set(RUVELLO_WIN32_BACKEND_SOURCES
-    app/main_window_win32.cpp
-    autostart/autostart_host_win32.cpp
-    capture/screen_capture_win32.cpp
-    flash/flash_window_win32.cpp
-    platform/clock_win32.cpp
-    platform/file_system_win32.cpp
-    platform/last_error_win32.cpp
-    platform/locale_info_win32.cpp
-    platform/shot_timer_win32.cpp
-    platform/text_win32.cpp
-    platform/window_system_win32.cpp
-    settings/profile_store_win32.cpp
-    tray/tray_host_win32.cpp
-    tray/tray_menu_win32.cpp
-)
-set(RUVELLO_WIN32_LIBRARIES gdiplus shell32 ole32 uuid dwmapi)
+set(RUVELLO_WIN32_LIBRARIES gdiplus shell32 ole32 uuid dwmapi wtsapi32)
 
 # The backends as a library of their own, so that the backend tests link the same code.
 add_library(ruvello_win32 STATIC ${RUVELLO_WIN32_BACKEND_SOURCES})
 target_link_libraries(ruvello_win32 PUBLIC ruvello_core ${RUVELLO_WIN32_LIBRARIES})
-target_compile_definitions(ruvello_win32 PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX)
+target_compile_definitions(ruvello_win32 PUBLIC ${RUVELLO_WIN32_DEFINITIONS})
 ruvello_warnings(ruvello_win32)
 
 # The resources get no compiler warning options: those are for C++ only.
@@ -43,8 +28,9 @@ elseif(MSVC)
 endif()
 
 # Test programs, run under Wine by the end-to-end tests: checks of the backends against the real
-# API, a stand-in for the shell's side of the tray, and one for other programs (a file held open,
-# the resource counters of the soak run).
+# API (with the program's resources, so in the program's conditions), a stand-in for the shell's
+# and the session's side, and one for other programs (a file held open, the resource counters of
+# the soak run).
 if(RUVELLO_TESTS AND EXISTS ${PROJECT_SOURCE_DIR}/tests/e2e/wine/backend_tests_win32.cpp)
     foreach(program backend_tests tray_helper fault_helper)
         add_executable(ruvello_${program} tests/e2e/wine/${program}_win32.cpp)
@@ -57,4 +43,5 @@ if(RUVELLO_TESTS AND EXISTS ${PROJECT_SOURCE_DIR}/tests/e2e/wine/backend_tests_w
         endif()
     endforeach()
     target_link_libraries(ruvello_fault_helper PRIVATE psapi ntdll)
+    target_sources(ruvello_backend_tests PRIVATE $<TARGET_OBJECTS:ruvello_resources>)
 endif()

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/wayland_connection_wayland.h"
 #include "wlr-layer-shell-unstable-v1-client-protocol.h"
 
 namespace ruvello {
@@ -25,15 +26,9 @@ WaylandFlashWindow::~WaylandFlashWindow() {
     }
     white_.clear();
     clear_.Release();
-    if (layerShell_) {
-        zwlr_layer_shell_v1_destroy(layerShell_);
-    }
-    if (shm_) {
-        wl_shm_destroy(shm_);
-    }
-    if (compositor_) {
-        wl_compositor_destroy(compositor_);
-    }
+    ReleaseObject(layerShell_, zwlr_layer_shell_v1_destroy);
+    ReleaseObject(shm_, wl_shm_destroy);
+    ReleaseObject(compositor_, wl_compositor_destroy);
 }
 
 void WaylandFlashWindow::Bind() {
@@ -156,18 +151,9 @@ void WaylandFlashWindow::AttachAndWaitForFrame(
 }
 
 void WaylandFlashWindow::Destroy(Overlay& overlay) {
-    if (overlay.frame) {
-        wl_callback_destroy(overlay.frame);
-        overlay.frame = nullptr;
-    }
-    if (overlay.layer) {
-        zwlr_layer_surface_v1_destroy(overlay.layer);
-        overlay.layer = nullptr;
-    }
-    if (overlay.surface) {
-        wl_surface_destroy(overlay.surface);
-        overlay.surface = nullptr;
-    }
+    ReleaseObject(overlay.frame, wl_callback_destroy);
+    ReleaseObject(overlay.layer, zwlr_layer_surface_v1_destroy);
+    ReleaseObject(overlay.surface, wl_surface_destroy);
 }
 
 void WaylandFlashWindow::Unload() {

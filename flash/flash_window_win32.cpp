@@ -61,6 +61,10 @@ void FlashWindowWin32::Load() {
     if (!window_) {
         ThrowLastError("flash window", "");
     }
+    // No fading out when it is destroyed: the manual screenshot that follows would catch it.
+    const BOOL noTransitions = TRUE;
+    DwmSetWindowAttribute(window_, DWMWA_TRANSITIONS_FORCEDISABLED, &noTransitions,
+                          sizeof noTransitions);
 }
 
 void FlashWindowWin32::SetTopmost() {

@@ -1,17 +1,20 @@
 #include "app/frm_main.h"
+#include "app/shot_path.h"
 #include "platform/failure.h"
 #include "platform/path.h"
 
 namespace ruvello {
 
+std::string frmMain::ManualShotFolder() const {
+    const Conventions& conventions = platform_.conventions;
+    return WithTrailingSeparator(AppSettings.ScreenshotFolder, conventions) +
+           "manueller Screenshot" + conventions.separator;
+}
+
 // Every step carries on past a failure; nothing is reported and the limits are not applied.
 void frmMain::TakeManualShot() noexcept {
-    const Conventions& conventions = platform_.conventions;
     std::string folder;
-    CarryOn([&] {
-        folder = WithTrailingSeparator(AppSettings.ScreenshotFolder, conventions) +
-                 "manueller Screenshot" + conventions.separator;
-    });
+    CarryOn([&] { folder = ManualShotFolder(); });
     CarryOn([&] {
         if (!platform_.fileSystem.Exists(folder, SearchFilter::OrdinaryFilesAndFolders)) {
             platform_.fileSystem.MakeFolder(folder);
@@ -23,8 +26,9 @@ void frmMain::TakeManualShot() noexcept {
     bool written = false;
     CarryOn([&] { platform_.screen.BeforeManualShot(); });
     CarryOn([&] {
-        written = platform_.screen.CaptureScreenToPng(folder + "ManualShot_" +
-                                                      FormatShotTimestamp() + ".png");
+        const std::string path =
+            FreeShotPath(platform_.fileSystem, folder, "ManualShot_" + FormatShotTimestamp());
+        written = !path.empty() && platform_.screen.CaptureScreenToPng(path);
     });
     if (written) {
         CarryOn([&] { RefreshStatus(); });

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/conventions.h"
 #include "platform/local_date_time.h"
 
 namespace ruvello {
@@ -50,6 +51,14 @@ class FileSystem {
     virtual std::optional<std::string> ReadWholeFile(const std::string& path) = 0;
     // Replaces the file's content in one step (never leaves it half-written); false when refused.
     virtual bool ReplaceWholeFile(const std::string& path, const std::string& content) = 0;
+    // Removes the temporary files (of ReplaceWholeFile and of the screenshots) that a run of the
+    // program which ended before moving them into place left in `folder`, never those of a run
+    // still going on. A missing folder has none; nothing is reported.
+    virtual void RemoveLeftoverTemporaries(const std::string& folder) = 0;
 };
+
+// Makes `folder` together with any missing folders above it. Its last level must not be a hidden
+// one (the existence test does not see those).
+void MakeFolders(FileSystem& fs, const std::string& folder, const Conventions& conventions);
 
 }  // namespace ruvello

@@ -2,10 +2,12 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <cstring>
 #include <ctime>
 #include <memory>
@@ -274,7 +276,9 @@ bool PosixFileSystem::ReplaceWholeFile(const std::string& path, const std::strin
         (!S_ISREG(st.st_mode) || (st.st_mode & 0222) == 0 || access(target.c_str(), W_OK) != 0)) {
         return false;
     }
-    std::string temp = target + ".XXXXXX";
+    const std::size_t slash = target.rfind('/');
+    std::string temp =
+        TemporaryPattern(slash == std::string::npos ? std::string() : target.substr(0, slash + 1));
     Fd file(mkstemp(temp.data()));
     if (file.fd < 0) {
         return false;
@@ -290,6 +294,49 @@ bool PosixFileSystem::ReplaceWholeFile(const std::string& path, const std::strin
         return false;
     }
     return true;
+}
+
+namespace {
+
+constexpr std::string_view kTemporaryPrefix = ".ruvello-";
+
+// The process that made the temporary file `name` (TemporaryPattern: the prefix, the process
+// id, "-" and six characters of mkstemp), or 0 for any other name.
+pid_t TemporaryOwner(std::string_view name) {
+    if (name.substr(0, kTemporaryPrefix.size()) != kTemporaryPrefix) {
+        return 0;
+    }
+    name.remove_prefix(kTemporaryPrefix.size());
+    pid_t owner = 0;
+    const auto [end, error] = std::from_chars(name.data(), name.data() + name.size(), owner);
+    const std::string_view rest(end, static_cast<std::size_t>(name.data() + name.size() - end));
+    return error == std::errc() && owner > 0 && rest.size() == 7 && rest.front() == '-' ? owner : 0;
+}
+
+}  // namespace
+
+std::string TemporaryPattern(const std::string& folder) {
+    return folder + std::string(kTemporaryPrefix) + std::to_string(getpid()) + "-XXXXXX";
+}
+
+// A run removes its own temporary file on every path but its end. Only a process that is
+// certainly gone counts as ended; the file of one that took over its id stays until a later
+// start.
+void PosixFileSystem::RemoveLeftoverTemporaries(const std::string& folder) {
+    const std::string base = folder.empty() || folder.back() == '/' ? folder : folder + "/";
+    std::unique_ptr<DIR, DirCloser> dir(opendir(base.empty() ? "." : base.c_str()));
+    if (!dir) {
+        return;
+    }
+    while (const dirent* entry = readdir(dir.get())) {
+        const pid_t owner = TemporaryOwner(entry->d_name);
+        struct stat st {};
+        const std::string path = base + entry->d_name;
+        if (owner != 0 && owner != getpid() && kill(owner, 0) != 0 && errno == ESRCH &&
+            lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+            unlink(path.c_str());
+        }
+    }
 }
 
 }  // namespace ruvello

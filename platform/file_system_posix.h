@@ -20,7 +20,13 @@ class PosixFileSystem : public FileSystem {
     std::string ExeBaseName() override;
     std::optional<std::string> ReadWholeFile(const std::string& path) override;
     bool ReplaceWholeFile(const std::string& path, const std::string& content) override;
+    void RemoveLeftoverTemporaries(const std::string& folder) override;
 };
+
+// The mkstemp pattern of a temporary file in `folder` (empty, or ending in "/"): a dot file,
+// which nothing counts, that names the program and its process, so that a later start can tell
+// one left by a run that ended.
+std::string TemporaryPattern(const std::string& folder);
 
 // Whether `name` matches a pattern of "*" and "?" wildcards, regardless of ASCII letter case.
 bool MatchesWildcard(std::string_view pattern, std::string_view name);

@@ -3,10 +3,13 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <charconv>
 #include <limits>
+#include <optional>
 
 #include "platform/handle_guard_win32.h"
 #include "platform/last_error_win32.h"
+#include "platform/text.h"
 #include "platform/text_win32.h"
 
 namespace ruvello {
@@ -66,6 +69,75 @@ LocalDateTime LocalTimeOf(const FILETIME& utc, const std::string& path) {
         ThrowLastError("time", path);
     }
     return {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond};
+}
+
+// A virus scanner or the search indexer opens a file that was just written, often without
+// letting others share it, for a moment. The pauses between the attempts add up to 150 ms, well
+// inside a tick of the schedule.
+constexpr DWORD kHeldFilePauses[] = {5, 10, 20, 40, 75};
+
+enum class Held { Shared, SharedOrDenied };
+
+// A file held by another program refuses sharing; a move over it (or of it) is denied access.
+bool HeldByAnother(DWORD error, Held held) {
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
+           (held == Held::SharedOrDenied && error == ERROR_ACCESS_DENIED);
+}
+
+// Runs `attempt` until it succeeds, fails for another reason than a file held by another
+// program, or the pauses are used up; its last result.
+template <class Attempt>
+auto RetriedWhileHeld(Held held, Attempt&& attempt) {
+    auto result = attempt();
+    for (const DWORD pause : kHeldFilePauses) {
+        if (result || !HeldByAnother(GetLastError(), held)) {
+            break;
+        }
+        Sleep(pause);
+        result = attempt();
+    }
+    return result;
+}
+
+// The process that wrote the temporary file `name` (TemporarySibling: the final name, a dot, the
+// process id, ".tmp"), when its final name is one the program writes: config.ini or a
+// screenshot.
+std::optional<DWORD> TemporaryOwner(std::string_view name) {
+    if (!EndsWithIgnoringAsciiCase(name, ".tmp")) {
+        return std::nullopt;
+    }
+    name.remove_suffix(4);
+    const std::size_t dot = name.rfind('.');
+    if (dot == std::string_view::npos) {
+        return std::nullopt;
+    }
+    const std::string_view digits = name.substr(dot + 1);
+    DWORD process = 0;
+    const auto [end, error] =
+        std::from_chars(digits.data(), digits.data() + digits.size(), process);
+    if (digits.empty() || error != std::errc() || end != digits.data() + digits.size()) {
+        return std::nullopt;
+    }
+    const std::string finalName = AsciiLower(name.substr(0, dot));
+    const bool screenshot =
+        EndsWithIgnoringAsciiCase(finalName, ".png") &&
+        (finalName.rfind("screenshot_", 0) == 0 || finalName.rfind("manualshot_", 0) == 0);
+    if (finalName != "config.ini" && !screenshot) {
+        return std::nullopt;
+    }
+    return process;
+}
+
+// Only a process that is certainly gone counts as ended: one of another user (access denied)
+// may still write.
+bool ProcessRuns(DWORD process) {
+    const HANDLE handle = OpenProcess(SYNCHRONIZE, FALSE, process);
+    if (!handle) {
+        return GetLastError() != ERROR_INVALID_PARAMETER;
+    }
+    const bool runs = WaitForSingleObject(handle, 0) == WAIT_TIMEOUT;
+    CloseHandle(handle);
+    return runs;
 }
 
 std::size_t LastSeparator(const std::wstring& path) {
@@ -169,9 +241,12 @@ std::string FileSystemWin32::ExeBaseName() {
 }
 
 std::optional<std::string> FileSystemWin32::ReadWholeFile(const std::string& path) {
-    FileHandle file(CreateFileW(Wide(path).c_str(), GENERIC_READ,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const std::wstring widePath = Wide(path);
+    FileHandle file(RetriedWhileHeld(Held::Shared, [&] {
+        return FileHandle(CreateFileW(widePath.c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    }));
     if (!file) {
         return std::nullopt;
     }
@@ -187,12 +262,23 @@ std::optional<std::string> FileSystemWin32::ReadWholeFile(const std::string& pat
     return std::nullopt;
 }
 
+// A read-only target is refused, not replaced; the new file keeps the old one's attributes (a
+// hidden file stays hidden).
 bool FileSystemWin32::ReplaceWholeFile(const std::string& path, const std::string& content) {
     const std::wstring target = Wide(path);
+    const DWORD old = GetFileAttributesW(target.c_str());
+    if (old != INVALID_FILE_ATTRIBUTES &&
+        (old & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))) {
+        return false;
+    }
+    constexpr DWORD kKept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                            FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+    const DWORD kept = old == INVALID_FILE_ATTRIBUTES ? 0 : old & kKept;
     const std::wstring temporary = TemporarySibling(target);
+    DeleteFileW(temporary.c_str());  // one of an earlier run with this process id
     {
         FileHandle file(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+                                    kept ? kept : FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file) {
             return false;
         }
@@ -213,13 +299,28 @@ bool FileSystemWin32::ReplaceWholeFile(const std::string& path, const std::strin
     return MoveIntoPlace(temporary, target);
 }
 
+// A run removes its own temporary file on every path but its end. The file of a process that
+// still runs (or of one that took over the id of an ended one) stays until a later start.
+void FileSystemWin32::RemoveLeftoverTemporaries(const std::string& folder) {
+    const std::string base =
+        !folder.empty() && folder.back() != '\\' && folder.back() != '/' ? folder + "\\" : folder;
+    for (const std::string& name : Search(base + "*.tmp", SearchFilter::AnyFile)) {
+        const std::optional<DWORD> owner = TemporaryOwner(name);
+        if (owner && *owner != GetCurrentProcessId() && !ProcessRuns(*owner)) {
+            DeleteFileW(Wide(base + name).c_str());
+        }
+    }
+}
+
 std::wstring TemporarySibling(const std::wstring& path) {
     return path + L"." + std::to_wstring(GetCurrentProcessId()) + L".tmp";
 }
 
 bool MoveIntoPlace(const std::wstring& temporary, const std::wstring& path) {
-    if (MoveFileExW(temporary.c_str(), path.c_str(),
-                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (RetriedWhileHeld(Held::SharedOrDenied, [&] {
+            return MoveFileExW(temporary.c_str(), path.c_str(),
+                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+        })) {
         return true;
     }
     DeleteFileW(temporary.c_str());

@@ -22,12 +22,14 @@ class FileSystemWin32 : public FileSystem {
     std::string ExeBaseName() override;
     std::optional<std::string> ReadWholeFile(const std::string& path) override;
     bool ReplaceWholeFile(const std::string& path, const std::string& content) override;
+    void RemoveLeftoverTemporaries(const std::string& folder) override;
 };
 
 // A name for the new content of `path` in the same folder (so that the final move stays on one
 // volume), distinct per process and never ending in the final name's extension.
 std::wstring TemporarySibling(const std::wstring& path);
-// Moves a completely written `temporary` over `path` in one step; removes it when that fails.
+// Moves a completely written `temporary` over `path` in one step, tried again for a moment while
+// another program holds either file; removes it when that fails.
 bool MoveIntoPlace(const std::wstring& temporary, const std::wstring& path);
 // The full path of the running executable.
 std::wstring ModulePath();

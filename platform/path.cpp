@@ -26,4 +26,12 @@ std::string_view FolderOf(std::string_view path, const Conventions& conventions)
     return {};
 }
 
+std::string XdgConfigHome(std::string_view configHomeVariable, std::string_view home) {
+    if (!configHomeVariable.empty() && configHomeVariable.front() == '/') {
+        std::string folder(configHomeVariable);
+        return folder.back() == '/' ? folder : folder + '/';
+    }
+    return std::string(home) + "/.config/";
+}
+
 }  // namespace ruvello

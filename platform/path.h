@@ -14,5 +14,8 @@ bool EndsWithSeparator(std::string_view path, const Conventions& conventions);
 std::string WithTrailingSeparator(std::string path, const Conventions& conventions);
 // Everything before the last separator (the folder of a file path).
 std::string_view FolderOf(std::string_view path, const Conventions& conventions);
+// The base folder of a user's settings under the XDG rules, ending in "/": $XDG_CONFIG_HOME, or
+// $HOME/.config when that is unset or relative (a relative one is to be ignored).
+std::string XdgConfigHome(std::string_view configHomeVariable, std::string_view home);
 
 }  // namespace ruvello

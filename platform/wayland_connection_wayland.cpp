@@ -42,9 +42,7 @@ WaylandConnection::WaylandConnection() {
 }
 
 WaylandConnection::~WaylandConnection() {
-    if (registry_) {
-        wl_registry_destroy(registry_);
-    }
+    ReleaseObject(registry_, wl_registry_destroy);
     if (display_) {
         wl_display_disconnect(display_);
     }

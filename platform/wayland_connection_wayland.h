@@ -11,6 +11,15 @@ struct wl_interface;
 
 namespace ruvello {
 
+// Destroys a protocol object the program holds, if it holds one, and forgets it.
+template <class Object>
+void ReleaseObject(Object*& object, void (*destroy)(Object*)) {
+    if (object) {
+        destroy(object);
+        object = nullptr;
+    }
+}
+
 // One global object the compositor announced.
 struct WaylandGlobal {
     std::uint32_t name = 0;

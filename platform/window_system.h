@@ -30,7 +30,7 @@ class WindowSystem {
     virtual ~WindowSystem() = default;
 
     virtual WindowHandle MainWindow() = 0;
-    // An icon the caller may destroy: a copy of the main window's own icon.
+    // An icon the caller may destroy: the program's own, at the size the tray shows it at now.
     virtual IconHandle MainIconCopy() = 0;
     // The bounding rectangle of all monitors, in pixels.
     virtual ScreenRect VirtualScreen() = 0;

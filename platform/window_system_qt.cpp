@@ -1,6 +1,7 @@
 #include "platform/window_system_qt.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QDialog>
 #include <QMessageBox>
 
 #include "tray/tray_host_qt.h"
@@ -19,7 +20,7 @@ IconHandle QtWindowSystem::MainIconCopy() {
 }
 
 void QtWindowSystem::PopupMenu(MenuTree&) {
-    if (menu_) {
+    if (menu_ && !ending_) {
         menu_->Popup();
     }
 }
@@ -29,11 +30,35 @@ void QtWindowSystem::DoEvents() {
 }
 
 void QtWindowSystem::ShowMessage(const std::string& text, const std::string& title) {
+    if (ending_) {
+        return;
+    }
     QString body = QString::fromStdString(text);
     body.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     QMessageBox box(QMessageBox::Warning, QString::fromStdString(title), body, QMessageBox::Ok);
     box.setWindowIcon(mainWindow_.windowIcon());
     box.exec();
+}
+
+void QtWindowSystem::EndInteraction() {
+    ending_ = true;
+    if (menu_) {
+        menu_->Dismiss();
+    }
+    // Each close ends one nested event loop once control returns to it; a widget that refuses
+    // to close is hidden, which ends its loop as well.
+    while (QWidget* popup = QApplication::activePopupWidget()) {
+        if (!popup->close()) {
+            popup->hide();
+        }
+    }
+    while (QWidget* modal = QApplication::activeModalWidget()) {
+        if (auto* dialog = qobject_cast<QDialog*>(modal)) {
+            dialog->reject();
+        } else if (!modal->close()) {
+            modal->hide();
+        }
+    }
 }
 
 void QtWindowSystem::ShowNoticeOnce(const std::string& text) {

@@ -25,6 +25,12 @@ class QtWindowSystem : public WindowSystem {
     void ShowMessage(const std::string& text, const std::string& title) override;
     void UnloadMainWindow() override { unloadMain_(); }
 
+    // The program is ending (a signal, a logout): closes what waits for the user, a message box
+    // or the menu, and lets nothing wait for the user again, so that the waiting handler returns
+    // and the program can end.
+    void EndInteraction();
+    bool Ending() const { return ending_; }
+
     // Tells the user something once, in a message box that does not hold up the program (the
     // screenshots go on while it is open). Nothing for an empty text.
     void ShowNoticeOnce(const std::string& text);
@@ -34,6 +40,7 @@ class QtWindowSystem : public WindowSystem {
     QtTrayMenu* menu_ = nullptr;
     std::function<ScreenRect()> virtualScreen_;
     std::function<void()> unloadMain_;
+    bool ending_ = false;
 };
 
 }  // namespace ruvello

@@ -12,9 +12,11 @@ namespace ruvello {
 // The window-system services of the user-interface thread around the hidden main window.
 class WindowSystemWin32 : public WindowSystem {
   public:
-    // `unload` closes the main window (frmMain::Form_Unload, then the window goes).
-    WindowSystemWin32(HWND mainWindow, std::function<void()> unload)
-        : window_(mainWindow), unload_(std::move(unload)) {}
+    // `unload` closes the main window (frmMain::Form_Unload, then the window goes); the
+    // program's icon is the resource `icon` of `module`.
+    WindowSystemWin32(HWND mainWindow, std::function<void()> unload, HINSTANCE module,
+                      const wchar_t* icon)
+        : window_(mainWindow), unload_(std::move(unload)), module_(module), icon_(icon) {}
 
     WindowHandle MainWindow() override;
     IconHandle MainIconCopy() override;
@@ -27,6 +29,8 @@ class WindowSystemWin32 : public WindowSystem {
   private:
     HWND window_;
     std::function<void()> unload_;
+    HINSTANCE module_;
+    const wchar_t* icon_;
     TrayMenuWin32 menu_;
 };
 

@@ -21,18 +21,25 @@ void frmMain::LoadSettings() {
     s.UseMaxCount = ParseBool(read("UseMaxCount", "true"), true);
     s.UseMaxSize = ParseBool(read("UseMaxSize", "true"), true);
     s.ShowFlash = ParseBool(read("ShowFlash", "true"), true);
-    const std::string appDir = basINI_.GetAppDir();
-    s.ScreenshotFolder = read("ScreenshotFolder", appDir);
+    const std::string defaultFolder = basINI_.DefaultScreenshotFolder();
+    s.ScreenshotFolder = read("ScreenshotFolder", defaultFolder);
     // File names are joined to the folder directly: without its separator they would land in,
     // and the retention would delete from, the parent folder; an empty one would mean the
     // working directory.
     s.ScreenshotFolder =
         s.ScreenshotFolder.empty()
-            ? appDir
+            ? defaultFolder
             : WithTrailingSeparator(std::move(s.ScreenshotFolder), platform_.conventions);
     FileSystem& fs = platform_.fileSystem;
     if (!fs.Exists(s.ScreenshotFolder, SearchFilter::OrdinaryFilesAndFolders)) {
-        fs.MakeFolder(s.ScreenshotFolder);
+        // The default one may lie in a pictures folder that a new account does not have yet. A
+        // folder the user named is made one level only: a missing parent is more likely a typo
+        // or a drive not plugged in than a wish for new folders.
+        if (s.ScreenshotFolder == defaultFolder) {
+            MakeFolders(fs, s.ScreenshotFolder, platform_.conventions);
+        } else {
+            fs.MakeFolder(s.ScreenshotFolder);
+        }
     }
 }
 

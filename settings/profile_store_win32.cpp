@@ -2,189 +2,141 @@
 
 #include <windows.h>
 
-#include <algorithm>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <utility>
-#include <vector>
 
-#include "platform/file_system_win32.h"
+#include "platform/text.h"
 #include "platform/text_win32.h"
+#include "settings/ini_file_store.h"
 
 namespace ruvello {
 namespace {
 
-// A profile file as the profile API reads it: each section's name with its lines ("key=value",
-// comments too), in order.
-using Lines = std::vector<std::string>;
-using Sections = std::vector<std::pair<std::string, Lines>>;
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+constexpr std::string_view kUtf16LeMark = "\xFF\xFE";
+constexpr std::string_view kUtf16BeMark = "\xFE\xFF";
 
-constexpr DWORD kLargestList = 64u << 20;
+enum class Encoding {
+    Utf8,        // with a mark, or valid UTF-8 beyond ASCII; IniLookup skips the mark
+    Utf16Le,     // with its mark
+    Utf16Be,     // with its mark
+    AnsiOrAscii  // no mark, and not UTF-8 beyond ASCII
+};
 
-Lines SplitAtZeros(std::string_view list) {
-    Lines lines;
-    for (std::size_t at = 0; at < list.size();) {
-        const std::size_t end = std::min(list.find('\0', at), list.size());
-        if (end > at) {
-            lines.emplace_back(list.substr(at, end - at));
-        }
-        at = end + 1;
-    }
-    return lines;
-}
-
-// A list of zero-terminated texts from `get(buffer, size)`, which answers size - 2 when the
-// buffer was too small; nothing for a list beyond any sensible profile.
-template <class Get>
-std::optional<Lines> ReadList(Get&& get) {
-    for (DWORD size = 4096; size <= kLargestList; size *= 2) {
-        std::string buffer(size, '\0');
-        const DWORD got = get(buffer.data(), size);
-        if (got + 2 < size) {
-            return SplitAtZeros(std::string_view(buffer.data(), got));
+bool IsAscii(std::string_view bytes) {
+    for (const char c : bytes) {
+        if (static_cast<unsigned char>(c) >= 0x80) {
+            return false;
         }
     }
-    return std::nullopt;
+    return true;
 }
 
-std::optional<Sections> ReadAll(const std::string& path) {
-    const auto names = ReadList([&](char* buffer, DWORD size) {
-        return GetPrivateProfileSectionNamesA(buffer, size, path.c_str());
-    });
-    if (!names) {
-        return std::nullopt;
+bool IsUtf8(std::string_view bytes) {
+    return bytes.size() <= 0x7FFFFFFF &&
+           MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(),
+                               static_cast<int>(bytes.size()), nullptr, 0) > 0;
+}
+
+Encoding EncodingOf(std::string_view bytes) {
+    if (bytes.substr(0, kUtf8Mark.size()) == kUtf8Mark) {
+        return Encoding::Utf8;
     }
-    Sections all;
-    for (const std::string& name : *names) {
-        auto lines = ReadList([&](char* buffer, DWORD size) {
-            return GetPrivateProfileSectionA(name.c_str(), buffer, size, path.c_str());
-        });
-        if (!lines) {
-            return std::nullopt;
+    if (bytes.substr(0, kUtf16LeMark.size()) == kUtf16LeMark) {
+        return Encoding::Utf16Le;
+    }
+    if (bytes.substr(0, kUtf16BeMark.size()) == kUtf16BeMark) {
+        return Encoding::Utf16Be;
+    }
+    return !IsAscii(bytes) && IsUtf8(bytes) ? Encoding::Utf8 : Encoding::AnsiOrAscii;
+}
+
+// The text after the mark; an odd last byte is no character.
+std::string FromUtf16(std::string_view bytes, bool bigEndian) {
+    std::u16string units;
+    for (std::size_t at = kUtf16LeMark.size(); at + 1 < bytes.size(); at += 2) {
+        const auto first = static_cast<unsigned char>(bytes[at]);
+        const auto second = static_cast<unsigned char>(bytes[at + 1]);
+        units.push_back(bigEndian ? static_cast<char16_t>((first << 8) | second)
+                                  : static_cast<char16_t>((second << 8) | first));
+    }
+    return Utf16ToUtf8(units);
+}
+
+std::string ToUtf16(std::string_view text, bool bigEndian) {
+    std::string bytes(bigEndian ? kUtf16BeMark : kUtf16LeMark);
+    for (const char16_t unit : Utf8ToUtf16(text)) {
+        const auto high = static_cast<char>(unit >> 8);
+        const auto low = static_cast<char>(unit & 0xFF);
+        bytes += bigEndian ? high : low;
+        bytes += bigEndian ? low : high;
+    }
+    return bytes;
+}
+
+// The whole file as UTF-8 text (a UTF-8 mark stays, IniLookup and IniUpdate step over it).
+std::string AsUtf8(std::string_view bytes, Encoding encoding) {
+    switch (encoding) {
+        case Encoding::Utf8:
+            return std::string(bytes);
+        case Encoding::Utf16Le:
+        case Encoding::Utf16Be:
+            return FromUtf16(bytes, encoding == Encoding::Utf16Be);
+        case Encoding::AnsiOrAscii:
+            break;
+    }
+    return FromAnsi(bytes);
+}
+
+// The file's new bytes with `key` set to `value`, in the file's encoding where it can spell
+// them. An ANSI file is changed in its bytes, so that every other line keeps them.
+std::string Updated(const std::string& bytes, const std::string& section, const std::string& key,
+                    const std::string& value) {
+    const Encoding encoding = EncodingOf(bytes);
+    if (encoding == Encoding::AnsiOrAscii) {
+        const auto ansiSection = ToAnsi(section);
+        const auto ansiKey = ToAnsi(key);
+        const auto ansiValue = ToAnsi(value);
+        if (ansiSection && ansiKey && ansiValue) {
+            return IniUpdate(bytes, *ansiSection, *ansiKey, *ansiValue);
         }
-        all.emplace_back(name, std::move(*lines));
     }
-    return all;
-}
-
-// The profile API keeps a parsed copy of a file; this makes its next call read the disk.
-void ForgetCached(const std::string& path) {
-    WritePrivateProfileStringA(nullptr, nullptr, nullptr, path.c_str());
-}
-
-bool SameName(std::string_view a, std::string_view b) {
-    return CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, a.data(), static_cast<int>(a.size()),
-                          b.data(), static_cast<int>(b.size())) == CSTR_EQUAL;
-}
-
-std::string_view TrimBlanks(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) {
-        text.remove_suffix(1);
+    const std::string text = IniUpdate(AsUtf8(bytes, encoding), section, key, value);
+    if (encoding == Encoding::Utf16Le || encoding == Encoding::Utf16Be) {
+        return ToUtf16(text, encoding == Encoding::Utf16Be);
     }
     return text;
-}
-
-// What a profile API reads after it stored `value`: the first such key of every section of that
-// name (the API reads them all from the first) takes it; a missing key or section comes last.
-void Store(Sections& all, const std::string& section, const std::string& key,
-           std::string_view value) {
-    value = TrimBlanks(value);
-    bool found = false;
-    for (auto& [name, lines] : all) {
-        if (!SameName(name, section)) {
-            continue;
-        }
-        found = true;
-        bool replaced = false;
-        for (std::string& line : lines) {
-            const std::size_t equals = line.find('=');
-            if (equals != std::string::npos && SameName(TrimBlanks(line.substr(0, equals)), key)) {
-                line = line.substr(0, equals + 1) + std::string(value);
-                replaced = true;
-                break;
-            }
-        }
-        if (!replaced) {
-            lines.push_back(key + "=" + std::string(value));
-        }
-    }
-    if (!found) {
-        all.emplace_back(section, Lines{key + "=" + std::string(value)});
-    }
 }
 
 }  // namespace
 
 std::string ProfileStoreWin32::ReadString(const std::string& path, const std::string& section,
                                           const std::string& key, const std::string& defaultText) {
-    const auto ansiPath = ToAnsi(path);
-    const auto ansiSection = ToAnsi(section);
-    const auto ansiKey = ToAnsi(key);
-    const auto ansiDefault = ToAnsi(defaultText);
-    // A file or name the ANSI API cannot spell cannot hold the key.
-    if (!ansiPath || !ansiSection || !ansiKey || !ansiDefault) {
+    const std::optional<std::string> bytes = fs_.ReadWholeFile(path);
+    if (!bytes) {
         return defaultText;
     }
-    char buffer[kBufferSize] = {};
-    const DWORD count =
-        GetPrivateProfileStringA(ansiSection->c_str(), ansiKey->c_str(), ansiDefault->c_str(),
-                                 buffer, kBufferSize, ansiPath->c_str());
-    return FromAnsi(std::string_view(buffer, count < kBufferSize ? count : kBufferSize - 1));
+    return IniLookup(AsUtf8(*bytes, EncodingOf(*bytes)), section, key, defaultText);
 }
 
-// The profile API rewrites the whole file in place, so a full disk or a failing write would cut
-// it off (and it does not say so). It works on a copy instead, which replaces the file only when
-// it reads back as the file with the one change.
 void ProfileStoreWin32::WriteString(const std::string& path, const std::string& section,
                                     const std::string& key, const std::string& value) {
-    const auto ansiPath = ToAnsi(path);
-    const auto ansiSection = ToAnsi(section);
-    const auto ansiKey = ToAnsi(key);
-    const auto ansiValue = ToAnsi(value);
-    // A mangled value (a folder name with "?" for a character) would be worse than none: the
-    // key keeps what it had, or stays missing so that its default applies.
-    if (!ansiPath || !ansiSection || !ansiKey || !ansiValue) {
+    // A line break would end the value early and could smuggle other keys into the file.
+    if (value.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos) {
         return;
     }
-    const std::wstring target = Wide(path);
-    const DWORD attributes = GetFileAttributesW(target.c_str());
+    const DWORD attributes = GetFileAttributesW(Wide(path).c_str());
     const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
-    // A read-only file is the user's "do not change" (and a copy would be read-only too).
+    // A read-only file is the user's "do not change" (Wine would let root write it anyway).
     if (exists && (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))) {
         return;
     }
-    const std::wstring temporary = TemporarySibling(target);
-    // The path had an ANSI form and the sibling only adds ASCII, so this one has one as well.
-    const std::string ansiTemporary = ToAnsi(Utf8(temporary)).value_or(std::string());
-    if (ansiTemporary.empty()) {
-        return;
+    const std::optional<std::string> bytes = fs_.ReadWholeFile(path);
+    if (!bytes && exists) {
+        return;  // present but unreadable: never overwrite what could not be read
     }
-    DeleteFileW(temporary.c_str());
-    // The copy keeps the file's attributes (a hidden file stays hidden).
-    if (exists && !CopyFileW(target.c_str(), temporary.c_str(), FALSE)) {
-        DeleteFileW(temporary.c_str());
-        return;
-    }
-    ForgetCached(ansiTemporary);
-    std::optional<Sections> expected = exists ? ReadAll(ansiTemporary) : Sections{};
-    const bool written =
-        expected && WritePrivateProfileStringA(ansiSection->c_str(), ansiKey->c_str(),
-                                               ansiValue->c_str(), ansiTemporary.c_str());
-    ForgetCached(ansiTemporary);
-    const std::optional<Sections> stored = written ? ReadAll(ansiTemporary) : std::nullopt;
-    ForgetCached(ansiTemporary);
-    if (stored) {
-        Store(*expected, *ansiSection, *ansiKey, *ansiValue);
-    }
-    if (!stored || *stored != *expected) {
-        DeleteFileW(temporary.c_str());
-        return;
-    }
-    MoveIntoPlace(temporary, target);
+    fs_.ReplaceWholeFile(path, Updated(bytes.value_or(std::string()), section, key, value));
 }
 
 }  // namespace ruvello

@@ -31,10 +31,24 @@ void basTray::TrayAdd(WindowHandle window, const std::string& text) {
     host_.NotifyIcon(TrayMessage::Add, record_);
 }
 
+// An icon of the module's own that this one replaces is destroyed once the tray has the new one
+// (the tray keeps a copy of the icon it shows), or the request failed.
 void basTray::TraySetIcon(IconHandle icon) {
+    const IconHandle replaced = ownsIcon_ && record_.icon != icon ? record_.icon : 0;
     record_.icon = icon;
     ownsIcon_ = true;
-    host_.NotifyIcon(TrayMessage::Modify, record_);
+    auto destroyReplaced = [&] {
+        if (replaced != 0) {
+            CarryOn([&] { host_.DestroyIcon(replaced); });
+        }
+    };
+    try {
+        host_.NotifyIcon(TrayMessage::Modify, record_);
+    } catch (...) {
+        destroyReplaced();
+        throw;
+    }
+    destroyReplaced();
 }
 
 void basTray::TraySetTip(const std::string& text) {

@@ -17,7 +17,9 @@ QtTrayHost::QtTrayHost(QIcon programIcon, QMenu* contextMenu,
     QObject::connect(
         &icon_, &QSystemTrayIcon::activated,
         [this, onTrayEvent = std::move(onTrayEvent)](QSystemTrayIcon::ActivationReason reason) {
-            if (reason == QSystemTrayIcon::Trigger) {
+            // The second click of a double click comes as DoubleClick alone; it released the
+            // left button over the icon all the same, and takes its own screenshot.
+            if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick) {
                 onTrayEvent(kTrayLeftButtonUp);
             } else if (reason == QSystemTrayIcon::Context) {
                 ContextMenuAsked(onTrayEvent);

@@ -22,7 +22,16 @@ class QtTrayMenu {
     // Shows the menu at the mouse position; returns when it has closed.
     void Popup();
     // Another way to show it, where a QMenu cannot open at the pointer (Qt on Wayland).
-    void ShowWith(std::function<void()> popup) { popup_ = std::move(popup); }
+    void ShowWith(std::function<void()> popup, std::function<void()> dismiss) {
+        popup_ = std::move(popup);
+        dismiss_ = std::move(dismiss);
+    }
+    // Closes the menu shown that other way without a choice (a Qt menu closes as a popup).
+    void Dismiss() {
+        if (dismiss_) {
+            dismiss_();
+        }
+    }
 
   private:
     void Fill(QMenu& menu, const MenuItem& parent);
@@ -32,6 +41,7 @@ class QtTrayMenu {
     MenuTree& tree_;
     std::unique_ptr<QMenu> root_;
     std::function<void()> popup_;
+    std::function<void()> dismiss_;
     std::unordered_map<const MenuItem*, QAction*> actions_;
     std::unordered_map<const MenuItem*, QMenu*> submenus_;
 };

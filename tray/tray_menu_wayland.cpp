@@ -16,6 +16,7 @@
 #include <cstring>
 #include <functional>
 
+#include "platform/wayland_connection_wayland.h"
 #include "wlr-layer-shell-unstable-v1-client-protocol.h"
 
 namespace ruvello {
@@ -161,24 +162,12 @@ LayerShellMenu::LayerShellMenu(WaylandConnection& connection, WaylandOutputLayou
 
 LayerShellMenu::~LayerShellMenu() {
     Close();
-    if (pointer_) {
-        wl_pointer_destroy(pointer_);
-    }
-    if (keyboard_) {
-        wl_keyboard_destroy(keyboard_);
-    }
-    if (seat_) {
-        wl_seat_destroy(seat_);
-    }
-    if (layerShell_) {
-        zwlr_layer_shell_v1_destroy(layerShell_);
-    }
-    if (shm_) {
-        wl_shm_destroy(shm_);
-    }
-    if (compositor_) {
-        wl_compositor_destroy(compositor_);
-    }
+    ReleaseObject(pointer_, wl_pointer_destroy);
+    ReleaseObject(keyboard_, wl_keyboard_destroy);
+    ReleaseObject(seat_, wl_seat_destroy);
+    ReleaseObject(layerShell_, zwlr_layer_shell_v1_destroy);
+    ReleaseObject(shm_, wl_shm_destroy);
+    ReleaseObject(compositor_, wl_compositor_destroy);
 }
 
 void LayerShellMenu::BindSeat() {
@@ -257,6 +246,10 @@ void LayerShellMenu::Popup() {
         });
         poll.start(10);
         loop.exec();
+    }
+    if (!open_) {  // dismissed meanwhile
+        Close();
+        return;
     }
     WaylandOutput* output = outputs_.Outputs().front().get();
     QPoint at(output->Place().width, output->Place().height);  // the corner, moved inside below

@@ -42,6 +42,11 @@ class LayerShellMenu {
     bool Available() const { return layerShell_ != nullptr; }
     // Shows the menu and returns once it has closed; a chosen item's click has run by then.
     void Popup();
+    // Closes an open menu without a choice: the program is ending.
+    void Dismiss() {
+        open_ = false;
+        chosen_ = nullptr;
+    }
 
     struct Panel;
     struct Catcher;

@@ -105,7 +105,9 @@ void TrayMenuWin32::Append(HMENU menu, const MenuItem& item) {
         info.fMask |= MIIM_SUBMENU;
         info.hSubMenu = submenu.get();
     }
-    if (InsertMenuItemW(menu, GetMenuItemCount(menu), TRUE, &info)) {
+    // At the end: the position after the last item (the count is -1 only for no menu at all).
+    const int end = GetMenuItemCount(menu);
+    if (InsertMenuItemW(menu, static_cast<UINT>(end > 0 ? end : 0), TRUE, &info)) {
         submenu.release();  // destroyed with its parent from now on
     }
 }

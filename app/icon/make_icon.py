@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Draws the program icon, a round blue information sign with a white lower-case i, at the
-sizes the desktops ask for, and writes ruvello-64.png (Linux) and ruvello.ico (Windows)."""
+sizes the desktops ask for, and writes ruvello-<size>.png (Linux: 64 for the tray, all of them for
+the icon theme of the installed program) and ruvello.ico (Windows)."""
 import struct
 import sys
 import zlib
@@ -85,7 +86,8 @@ def ico(images):
 
 def main():
     out = Path(sys.argv[1]) if len(sys.argv) > 1 else Path(__file__).parent
-    (out / "ruvello-64.png").write_bytes(png(render(64)))
+    for size in (16, 24, 32, 48, 64, 128, 256):
+        (out / f"ruvello-{size}.png").write_bytes(png(render(size)))
     (out / "ruvello.ico").write_bytes(ico([(s, dib(render(s))) for s in (16, 20, 24, 32, 48, 64)]))
 
 

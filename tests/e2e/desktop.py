@@ -7,6 +7,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import traceback
 
@@ -84,6 +85,7 @@ class Desktop:
                         DBUS_SESSION_BUS_ADDRESS="unix:path=/nonexistent")  # the XEmbed tray, not a StatusNotifier host
         self.env.pop("XAUTHORITY", None)
         self.pattern = self._set_root_pattern()
+        self.last_press = 0.0
         self.tray = None
         if tray:
             self.start_tray()
@@ -119,6 +121,13 @@ class Desktop:
         self.processes.append(process)
         return process
 
+    def start_reader(self, argv):
+        """A process whose standard output the test reads, as text."""
+        process = subprocess.Popen(argv, env=self.env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                                   text=True)
+        self.processes.append(process)
+        return process
+
     def run(self, *argv):
         return subprocess.run(argv, env=self.env, capture_output=True, text=True, timeout=30)
 
@@ -141,7 +150,7 @@ class Desktop:
     def start_tray(self):
         self.tray = self.start(["trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel",
                                 "--width", "120", "--heighttype", "pixel", "--height", "28"])
-        wait_for(lambda: self.panel(), 10, "the tray host")
+        wait_for(lambda: self.panel(), 30, "the tray host")
 
     def stop_tray(self):
         if self.tray:
@@ -177,8 +186,19 @@ class Desktop:
         result = self.run("xdotool", "search", "--onlyvisible", "--name", name_regex)
         return result.stdout.split()
 
+    # Qt takes a second press within its double-click interval (400 ms) as a double click,
+    # which a right click on the tray icon ignores: presses keep further apart than that.
+    PRESS_GAP = 0.6
+
+    def press(self, x, y, button, action="click"):
+        wait = self.last_press + self.PRESS_GAP - time.monotonic()
+        if wait > 0:
+            time.sleep(wait)
+        self.run("xdotool", "mousemove", str(x), str(y), action, str(button))
+        self.last_press = time.monotonic()
+
     def click(self, x, y, button):
-        self.run("xdotool", "mousemove", str(x), str(y), "click", str(button))
+        self.press(x, y, button)
 
     def keys(self, *names):
         for name in names:
@@ -204,6 +224,60 @@ class Desktop:
         reports = sanitizer_reports(self.logs)
         shutil.rmtree(self.tmp, ignore_errors=True)
         return reports
+
+
+class MapWatcher:
+    """Every top-level window the X server maps, with its geometry, from the server's own event
+    stream (xev): a short-lived window such as the 80 ms flash is never missed, however busy the
+    machine, as polling the window tree could miss it."""
+
+    GEOMETRY = re.compile(r"window (0x[0-9a-f]+), \((-?\d+),(-?\d+)\), width (\d+), height (\d+)")
+    MAPPED = re.compile(r"^MapNotify event.*\n.*window (0x[0-9a-f]+)", re.M)
+
+    def __init__(self, desktop):
+        self.process = desktop.start_reader(["xev", "-root", "-event", "substructure"])
+        self.text = ""
+        self.lock = threading.Lock()
+        self.reader = threading.Thread(target=self._read, daemon=True)
+        self.reader.start()
+        self.desktop = desktop
+        self.sync()  # xev prints nothing until it listens
+
+    def sync(self):
+        """Returns once xev has passed on every event up to now: a window made now shows up."""
+        since = self.mark()
+        probe = self.desktop.start(["xmessage", "-timeout", "1", "probe"])
+        try:
+            wait_for(lambda: "CreateNotify" in self.snapshot()[since:], 30, "xev to pass on a probe window")
+        except Failure:
+            raise Failure(f"xev passed on no probe window; it printed: {self.snapshot()[-2000:]!r}, "
+                          f"xmessage ended with {probe.poll()}")
+        probe.wait(30)
+
+    def _read(self):
+        for line in self.process.stdout:
+            with self.lock:
+                self.text += line
+
+    def snapshot(self):
+        with self.lock:
+            return self.text
+
+    def mark(self):
+        """A point in the stream: maps() after it only."""
+        return len(self.snapshot())
+
+    def maps(self, since=0):
+        """(x, y, width, height) of each window mapped after `since`, in order."""
+        text = self.snapshot()
+        geometry, mapped = {}, []
+        for event in text.split("\n\n"):
+            found = self.GEOMETRY.search(event)
+            if found and event.lstrip().startswith(("CreateNotify", "ConfigureNotify")):
+                geometry[found[1]] = tuple(int(v) for v in found.groups()[1:])
+        for found in self.MAPPED.finditer(text, since):
+            mapped.append(geometry.get(found[1]))
+        return mapped
 
 
 class Ruvello:
@@ -234,14 +308,14 @@ class Ruvello:
 
     def screenshots(self, folder=None):
         folder = folder or self.dir
-        return sorted(n for n in os.listdir(folder) if re.fullmatch(r"Screenshot_\d{8}_\d{6}\.png", n))
+        return sorted(n for n in os.listdir(folder) if re.fullmatch(r"Screenshot_\d{8}_\d{6}(?:_\d+)?\.png", n))
 
     def owns(self, window):
         """Whether the window belongs to this program's process (several may run at once)."""
         result = self.desktop.run("xprop", "-id", window.id, "_NET_WM_PID")
         return result.stdout.strip().endswith(f"= {self.process.pid}")
 
-    def icon(self, timeout=10):
+    def icon(self, timeout=30):
         """The docked tray icon: a window of the program inside the tray host's panel."""
         def find():
             panel = self.desktop.panel()
@@ -263,22 +337,47 @@ class Ruvello:
 
     def open_menu(self):
         """Right click on the icon; clicked again if the menu did not come (a click lost while
-        the program was busy with a screenshot)."""
+        the program was busy with a screenshot). Each wait is long enough for a sanitized build
+        on a loaded machine: a second click while the menu is still coming would close it."""
         for _ in range(3):
-            self.desktop.click(*self.icon().center(), 3)
+            # The button goes up only once the menu is there: a release that reaches the menu
+            # while the server is still placing it counts as a release elsewhere and closes it
+            # (seen with the sanitized build on a loaded machine), where a hand is never quick
+            # enough to do that.
+            self.desktop.press(*self.icon().center(), 3, action="mousedown")
             try:
-                return wait_for(self.menu, 4, "the tray menu")
+                menu = wait_for(self.menu, 15, "the tray menu")
             except Failure:
-                pass
+                continue
+            finally:
+                self.desktop.run("xdotool", "mouseup", "3")
+            # The keys go to the menu: its keyboard grab can fail on a loaded machine when it is
+            # asked for before the server has made the menu viewable, and then they would go to
+            # whatever window the X focus falls to.
+            self.desktop.run("xdotool", "windowfocus", menu.id)
+            return menu
         raise Failure("the tray menu did not open")
+
+    def wait_menu_closed(self):
+        """Waits for the menu to go and gives the X focus back to the pointer, where the focus
+        given to the menu would otherwise fall to the root window (see focus_follows_pointer)."""
+        wait_for(lambda: self.menu() is None, 30, "the menu to close")
+        self.desktop.focus_follows_pointer()
+
+    def settle(self):
+        """Returns once the program has handled what it was asked before: the menu can open
+        only when the user-interface thread is free."""
+        self.open_menu()
+        self.desktop.keys("Escape")
+        self.wait_menu_closed()
 
     def choose(self, *keys):
         """Opens the menu and walks it with the keyboard."""
         self.open_menu()
         self.desktop.keys(*keys)
-        wait_for(lambda: self.menu() is None, 10, "the menu to close")
+        self.wait_menu_closed()
 
-    def message_box(self, timeout=10):
+    def message_box(self, timeout=30):
         """Waits for the program's message box (title "Ruvello" or "Autostart") and returns its text."""
         wait_for(lambda: self.desktop.visible_windows("^(Ruvello|Autostart)$"), timeout, "a message box")
         return True
@@ -287,10 +386,10 @@ class Ruvello:
         window = self.desktop.visible_windows("^(Ruvello|Autostart)$")[0]
         self.desktop.run("xdotool", "windowactivate", "--sync", window)
         self.desktop.run("xdotool", "key", "--window", window, "Return")
-        wait_for(lambda: not self.desktop.visible_windows("^(Ruvello|Autostart)$"), 10, "the message box to close")
+        wait_for(lambda: not self.desktop.visible_windows("^(Ruvello|Autostart)$"), 30, "the message box to close")
         self.desktop.focus_follows_pointer()
 
-    def wait_config(self, needle, timeout=10):
+    def wait_config(self, needle, timeout=30):
         return wait_for(lambda: needle in self.config(), timeout, f"{needle!r} in config.ini")
 
     def alive(self):

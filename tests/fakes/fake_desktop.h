@@ -3,6 +3,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "flash/flash_window.h"
 #include "platform/clock.h"
 #include "platform/locale_info.h"
+#include "platform/user_folders.h"
 #include "platform/window_system.h"
 #include "tray/menu_model.h"
 #include "tray/tray_host.h"
@@ -78,7 +80,8 @@ class FakeWindows : public WindowSystem {
     int doEventsCalls = 0;
 
     WindowHandle MainWindow() override { return 0x1234; }
-    IconHandle MainIconCopy() override { return 0x77; }
+    IconHandle nextIcon = 0x77;
+    IconHandle MainIconCopy() override { return nextIcon++; }
     ScreenRect VirtualScreen() override { return screen; }
     void PopupMenu(MenuTree& menu) override {
         log_.push_back("popup open");
@@ -211,6 +214,7 @@ class FakeAutostartHost : public AutostartHost {
     std::map<std::string, std::string> environment;
     bool saveFails = false;
     std::vector<ShortcutFields> saved;
+    std::set<std::string> switchedOff;  // entries noted as not to be started
 
     std::optional<std::string> StartupFolderLookup() override { return lookup; }
     std::string Environment(const std::string& name) override {
@@ -223,9 +227,22 @@ class FakeAutostartHost : public AutostartHost {
         }
         saved.push_back(fields);
     }
+    bool SwitchedOff(const std::string& path) override { return switchedOff.count(path) > 0; }
+    void SwitchOn(const std::string& path) override { switchedOff.erase(path); }
 
   private:
     FakeFileSystem& fs_;
+};
+
+class FakeUserFolders : public UserFolders {
+  public:
+    std::set<std::string> writable;  // folders as the program asks for them, with a separator
+    std::string configHome = "/home/anna/.config/";
+    std::string pictures = "/home/anna/Bilder";
+
+    bool CanWriteIn(const std::string& folder) override { return writable.count(folder) > 0; }
+    std::string ConfigHome() override { return configHome; }
+    std::string PicturesFolder() override { return pictures; }
 };
 
 }  // namespace ruvello::testing

@@ -34,7 +34,8 @@ class FakeFileSystem : public FileSystem {
     std::set<std::string> readOnly;      // ReplaceWholeFile refused
     bool makeFolderFails = false;
     int removeCalls = 0;
-    int searchCalls = 0;  // readings of a folder
+    int searchCalls = 0;                      // readings of a folder
+    std::vector<std::string> leftoverSweeps;  // folders RemoveLeftoverTemporaries was asked for
 
     void AddFolder(const std::string& path) {
         Entry folder;
@@ -123,6 +124,10 @@ class FakeFileSystem : public FileSystem {
         target.content = content;
         target.size = static_cast<std::int64_t>(content.size());
         return true;
+    }
+
+    void RemoveLeftoverTemporaries(const std::string& folder) override {
+        leftoverSweeps.push_back(folder);
     }
 
   private:

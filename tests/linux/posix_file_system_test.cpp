@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -123,6 +124,39 @@ TEST_F(PosixFileSystemTest, WritesScreenshotFilesAtomicallyOrNotAtAll) {
     EXPECT_FALSE(WriteFileAtomically(Path("missing/shot.png"), bytes, 3));
     EXPECT_EQ(Listed("*", SearchFilter::AnyFile),
               std::vector<std::string>{"shot.png"});  // no temporary left
+}
+
+TEST_F(PosixFileSystemTest, RemovesOnlyTheTemporaryFilesOfRunsThatEnded) {
+    const pid_t child = fork();
+    if (child == 0) {
+        _exit(0);
+    }
+    waitpid(child, nullptr, 0);
+    auto temporary = [](pid_t owner, const std::string& tail = "-Ab12Cd") {
+        return ".ruvello-" + std::to_string(owner) + tail;
+    };
+    Write(temporary(child));
+    Write(temporary(child, "-xyz789"));
+    // Of this run and of one still going on, of no process, not made by mkstemp, not ours.
+    std::vector<std::string> kept = {temporary(getpid()), temporary(getppid()),
+                                     temporary(0),        temporary(child, "-longer1"),
+                                     ".other-1-Ab12Cd",   "a.png"};
+    for (const std::string& name : kept) {
+        Write(name);
+    }
+    fs::create_directory(Path(temporary(child, "-folder")));
+    kept.push_back(temporary(child, "-folder"));
+    std::sort(kept.begin(), kept.end());
+    files_.RemoveLeftoverTemporaries(root_);
+    std::vector<std::string> left;
+    for (const auto& entry : fs::directory_iterator(root_)) {
+        left.push_back(entry.path().filename());
+    }
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, kept);
+    files_.RemoveLeftoverTemporaries(Path("missing"));
+    // The program's own temporary files are named so.
+    EXPECT_EQ(TemporaryPattern(root_ + "/"), root_ + "/" + temporary(getpid(), "-XXXXXX"));
 }
 
 TEST(Wildcards, MatchLikeTheShellRegardlessOfLetterCase) {

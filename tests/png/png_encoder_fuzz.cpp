@@ -1,5 +1,7 @@
 // libFuzzer target: each input is read as an image shape, encoder options and pixel bytes; the
-// file must decode to exactly those pixels. The deflate walk also gets the raw input, which it
+// file must decode to exactly those pixels. One encoder then takes the image again after a run of
+// its rows changed, the same image twice and a smaller image cut from it: each file must be the
+// one a fresh encoder writes for its pixels. The deflate walk also gets the raw input, which it
 // must survive whatever it holds.
 //
 // Long run, from a clang build dir:  tests/png/png_encoder_fuzz -max_total_time=3600 corpus/
@@ -14,7 +16,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace ruvello;
     (void)png::FindFinalBlock({data, size});
-    if (size < 9) {
+    if (size < 16) {
         return 0;
     }
     pngtest::TestImage image;
@@ -25,20 +27,43 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const PngEncoderOptions options{
         .threads = 1 + data[5] % 3,
         .level = data[6] % 13,
-        .filter = data[7] & 1 ? PngFilterChoice::kPaeth : PngFilterChoice::kMinimumSum};
+        .filter = data[7] & 1 ? PngFilterChoice::kPaeth : PngFilterChoice::kMinimumSum,
+        .band_rows = 1 + data[8] % 40};
     for (std::size_t i = 0; i < image.bytes.size(); ++i) {
         image.bytes[i] = data[8 + i % (size - 8)];
     }
 
-    std::vector<std::uint8_t> file;
-    PngEncoder(options).Encode(image.Rows(), file);
-    const pngtest::Layout layout = pngtest::InspectLayout(file);
-    const pngtest::Decoded decoded = pngtest::DecodeWithLibpng(file);
-    if (!layout.error.empty() || !decoded.error.empty() ||
-        decoded.rgb != pngtest::ExpectedRgb(image.Rows())) {
-        std::fprintf(stderr, "%dx%d: layout '%s', libpng '%s'\n", image.width, image.height,
-                     layout.error.c_str(), decoded.error.c_str());
-        std::abort();
+    PngEncoder encoder(options);
+    const auto check = [&](const pngtest::TestImage& shot) {
+        std::vector<std::uint8_t> file;
+        encoder.Encode(shot.Rows(), file);
+        std::vector<std::uint8_t> fresh;
+        PngEncoder(options).Encode(shot.Rows(), fresh);
+        const pngtest::Layout layout = pngtest::InspectLayout(file);
+        const pngtest::Decoded decoded = pngtest::DecodeWithLibpng(file);
+        if (!layout.error.empty() || !decoded.error.empty() ||
+            decoded.rgb != pngtest::ExpectedRgb(shot.Rows()) || file != fresh) {
+            std::fprintf(stderr, "%dx%d: layout '%s', libpng '%s', %s\n", shot.width, shot.height,
+                         layout.error.c_str(), decoded.error.c_str(),
+                         file == fresh ? "same as fresh" : "differs from a fresh encoder's");
+            std::abort();
+        }
+    };
+    check(image);
+    // A run of rows changes, as a window redraws.
+    const std::int32_t first = data[9] % image.height;
+    const std::int32_t count = 1 + data[10] % (image.height - first);
+    for (std::int32_t y = first; y < first + count; ++y) {
+        for (std::size_t i = 0; i < 4 * std::size_t(image.width); i += 1 + data[11] % 7) {
+            image.bytes[std::size_t(y) * image.stride + i] ^= data[12 + i % (size - 12)];
+        }
     }
+    check(image);
+    check(image);
+    // The screen shrinks: the top left part, with the same stride.
+    pngtest::TestImage smaller = image;
+    smaller.width = 1 + (image.width - 1) * data[13] / 255;
+    smaller.height = 1 + (image.height - 1) * data[14] / 255;
+    check(smaller);
     return 0;
 }

@@ -73,6 +73,23 @@ TEST(AutostartSwitch, TogglesFromWhatIsOnDisk) {
     EXPECT_TRUE(s.rig.windows.messages.empty());
 }
 
+TEST(AutostartSwitch, FollowsASwitchOffNotedByTheDesktop) {
+    TestRig rig;
+    const std::string lnk = "C:\\Users\\anna\\Startup\\ruvello.lnk";
+    rig.fs.AddFolder("C:\\Users\\anna\\Startup");
+    rig.fs.AddFile(lnk, 100);
+    rig.autostart.switchedOff.insert(lnk);  // Task Manager keeps the shortcut
+    frmMain& form = rig.Loaded();
+    EXPECT_FALSE(form.menu.Item("mnuAutostart").checked);
+
+    form.mnuAutostart_Click();  // switches it on again, rather than deleting the shortcut
+    EXPECT_TRUE(rig.fs.Exists(lnk, SearchFilter::OrdinaryFiles));
+    EXPECT_TRUE(rig.autostart.switchedOff.empty());
+    EXPECT_EQ(rig.autostart.saved.size(), 1u);
+    EXPECT_TRUE(form.menu.Item("mnuAutostart").checked);
+    EXPECT_TRUE(rig.windows.messages.empty());
+}
+
 TEST(AutostartSwitch, DisablingWithoutAShortcutSucceeds) {
     Startup s;
     EXPECT_TRUE(s.form.autostart().SetAutostart(false));

@@ -50,6 +50,19 @@ TEST(DesktopEntry, HoldsTheKeysOfAnAutostartEntry) {
               "Path=/home/a b\nTerminal=false\nX-GNOME-Autostart-enabled=true\n");
 }
 
+TEST(DesktopEntry, SwitchedOffByTheDesktopsSettingsInItsOwnGroupOnly) {
+    const std::pair<const char*, bool> cases[] = {
+        {"[Desktop Entry]\nExec=x\nX-GNOME-Autostart-enabled=true\n", false},
+        {"[Desktop Entry]\nExec=x\nX-GNOME-Autostart-enabled=false\n", true},
+        {"[Desktop Entry]\r\nHidden = true\r\n", true},
+        {"[Desktop Entry]\nHidden=false\n", false},
+        {"[Desktop Action Quit]\nHidden=true\n[Desktop Entry]\nExec=x\n", false},
+        {"", false}};
+    for (const auto& [content, off] : cases) {
+        EXPECT_EQ(DesktopEntrySwitchedOff(content), off) << content;
+    }
+}
+
 TEST(DesktopEntry, RefusesAPathWithALineBreak) {
     ShortcutFields fields{"/x/a\nExec=evil/ruvello", "/x", "", 7};
     EXPECT_THROW(DesktopEntryFor(fields, "Ruvello"), std::invalid_argument);

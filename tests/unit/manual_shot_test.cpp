@@ -58,9 +58,24 @@ TEST(ManualShot, AddsTheSeparatorItsFolderNeedsAndCreatesItOnce) {
               "D:\\Shots\\manueller Screenshot\\ManualShot_20240305_140709.png");
     form.AppSettings.ScreenshotFolder = "C:\\Tools\\";
     form.TakeManualShot();
+    rig.clock.now.second = 10;
     form.TakeManualShot();
     EXPECT_TRUE(rig.fs.Exists(kManualFolder, SearchFilter::OrdinaryFilesAndFolders));
-    EXPECT_EQ(rig.screen.written.back(), kManualShot);  // the same second replaces the file
+    EXPECT_EQ(rig.screen.written.back(),
+              "C:\\Tools\\manueller Screenshot\\ManualShot_20240305_140710.png");
+}
+
+TEST(ManualShot, ASecondClickInTheSameSecondWritesBesideTheFirst) {
+    TestRig rig;
+    frmMain& form = rig.Loaded();
+    const std::size_t before = rig.screen.written.size();
+    for (int click = 0; click < 3; ++click) {
+        form.TakeManualShot();
+    }
+    const std::string stem = std::string(kManualFolder) + "\\ManualShot_20240305_140709";
+    EXPECT_EQ(
+        std::vector(rig.screen.written.begin() + std::ptrdiff_t(before), rig.screen.written.end()),
+        (std::vector<std::string>{stem + ".png", stem + "_2.png", stem + "_3.png"}));
 }
 
 TEST(ManualShot, IsNeverCountedNorDeleted) {
@@ -101,12 +116,14 @@ TEST(ManualShot, LetsADueTickAndASecondClickRunDuringTheFlash) {
     };
     form.TakeManualShot();
     EXPECT_FALSE(rig.flash.loaded);
+    // The clock stands still for the tick, so its shot goes beside start-up's; the nested click
+    // writes first, and the outer one, in the same second, beside it.
     ASSERT_EQ(rig.screen.written.size(), 4u);
-    EXPECT_EQ(rig.screen.written[1], "C:\\Tools\\Screenshot_20240305_140709.png");
+    EXPECT_EQ(rig.screen.written[1], "C:\\Tools\\Screenshot_20240305_140709_2.png");
     EXPECT_EQ(rig.screen.written[2],
               "C:\\Tools\\manueller Screenshot\\ManualShot_20240305_140710.png");
     EXPECT_EQ(rig.screen.written[3],
-              "C:\\Tools\\manueller Screenshot\\ManualShot_20240305_140710.png");
+              "C:\\Tools\\manueller Screenshot\\ManualShot_20240305_140710_2.png");
 }
 
 }  // namespace

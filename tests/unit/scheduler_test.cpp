@@ -59,6 +59,26 @@ TEST(Scheduler, RunsOnAcrossTheCounterPassing2To31And2To32) {
     }
 }
 
+// In the hour that repeats when daylight saving ends, the clock shows every name of the hour
+// before once more: those screenshots stay, the new ones go beside them and count like any other.
+TEST(AutoShot, NeverReplacesAScreenshotAlreadyThere) {
+    TestRig rig;
+    rig.fs.AddFile("C:\\Tools\\Screenshot_20240305_140709.png", 100);
+    rig.fs.AddFile("C:\\Tools\\Screenshot_20240305_140709_2.png", 100).hidden = true;
+    frmMain& form = rig.Loaded();
+    form.AppSettings.MaxImageCount = 2;
+    rig.clock.now.minute = 8;
+    rig.clock.tick += 60'000;
+    form.tmrShot_Timer();
+    EXPECT_EQ(rig.screen.written,
+              (std::vector<std::string>{"C:\\Tools\\Screenshot_20240305_140709_3.png",
+                                        "C:\\Tools\\Screenshot_20240305_140809.png"}));
+    // The count limit takes the oldest by date, whatever the name: the file of the earlier hour.
+    EXPECT_EQ(rig.fs.Find("C:\\Tools\\Screenshot_20240305_140709.png"), nullptr);
+    EXPECT_NE(rig.fs.Find("C:\\Tools\\Screenshot_20240305_140709_3.png"), nullptr);
+    EXPECT_EQ(form.menu.Item("mnuInfoCount").caption, "Bilder: 2");
+}
+
 TEST(Scheduler, KeepsTheScheduleWhenAScreenshotFails) {
     Running r(1000);
     r.rig.screen.fails = true;
@@ -87,6 +107,9 @@ TEST(StartUp, RunsItsStepsInOrder) {
                                      "tray modify"};
     EXPECT_EQ(rig.log, expected);
     EXPECT_EQ(rig.tray.requests[1].data.icon, 0x77u);
+    // Before the first screenshot, each folder the program writes to once.
+    EXPECT_EQ(rig.fs.leftoverSweeps,
+              (std::vector<std::string>{"C:\\Tools\\", "C:\\Tools\\manueller Screenshot\\"}));
     EXPECT_TRUE(rig.timer.enabled);
     EXPECT_EQ(rig.form->menu.Item("mnuVersion").caption, "Version 1.1.0");
     EXPECT_EQ(rig.form->GetAppVersion(false), "1.1.0");
@@ -102,6 +125,9 @@ TEST(StartUp, SaysOnceWhenTheScreenshotFolderCannotBeCreatedAndRunsOn) {
     EXPECT_TRUE(rig.timer.enabled);
     EXPECT_EQ(rig.tray.requests.front().message, TrayMessage::Add);
     EXPECT_TRUE(rig.screen.written.empty());
+    EXPECT_EQ(rig.fs.leftoverSweeps,
+              (std::vector<std::string>{"C:\\Tools\\", "C:\\Missing\\Shots\\",
+                                        "C:\\Missing\\Shots\\manueller Screenshot\\"}));
 }
 
 TEST(Shutdown, StopsTimerThenTrayThenImageLibraryEvenAfterFailures) {

@@ -87,5 +87,21 @@ TEST(TrayReAdd, AddsTheSameIconAndTipAgainOnceTheHostIsBack) {
     EXPECT_EQ(TipText(rig.tray.requests.back().data.tip), "Ruvello - Bilder: 1 | Größe: 0,0 MB");
 }
 
+TEST(TrayIcon, IsLoadedAgainAtAnotherSizeAndTheOldOneDestroyed) {
+    TestRig rig;
+    rig.Loaded();
+    rig.form->TrayIconSizeChanged();
+    ASSERT_EQ(rig.tray.requests.back().message, TrayMessage::Modify);
+    EXPECT_EQ(rig.tray.requests.back().data.icon, 0x78u);
+    EXPECT_EQ(rig.tray.destroyed, std::vector<IconHandle>{0x77});
+    rig.tray.fails = true;  // refused: the icon it replaced goes all the same
+    rig.form->TrayIconSizeChanged();
+    rig.tray.fails = false;
+    rig.form->mnuExit_Click();
+    EXPECT_EQ(rig.tray.destroyed, (std::vector<IconHandle>{0x77, 0x78, 0x79}));
+    rig.form->TrayIconSizeChanged();  // after the end: nothing
+    EXPECT_EQ(rig.tray.destroyed.size(), 3u);
+}
+
 }  // namespace
 }  // namespace ruvello

@@ -51,20 +51,28 @@ def test(exe):
     with Desktop(640, 480) as desktop:
         program = Ruvello(desktop, exe, folder=AWKWARD_FOLDER)
         program.start()
-        wait_for(program.screenshots, 10, "the start-up screenshot")
+        wait_for(program.screenshots, 30, "the start-up screenshot")
         entry = os.path.join(desktop.env["XDG_CONFIG_HOME"], "autostart", "ruvello.desktop")
         check(not os.path.exists(entry), "an autostart entry exists before it was switched on")
 
         program.choose(*["Down"] * 5, "Return")  # "Automatischer Programmstart bei Anmeldung"
-        wait_for(lambda: os.path.exists(entry), 10, "the autostart entry")
+        wait_for(lambda: os.path.exists(entry), 30, "the autostart entry")
         with open(entry, encoding="utf-8") as f:
             keys = dict(line.split("=", 1) for line in f.read().splitlines() if "=" in line)
         check(keys.get("Type") == "Application", f"entry: {keys}")
         check(exec_argv(keys["Exec"]) == [program.exe], f"Exec {keys['Exec']!r} does not start {program.exe!r}")
         check(keys.get("Path", "").replace("\\\\", "\\") == program.dir, f"Path is {keys.get('Path')!r}")
 
+        # The desktop's settings switched it off inside the file: a click switches it on again
+        # (the entry written whole) instead of deleting it.
+        with open(entry, "a", encoding="utf-8") as f:
+            f.write("X-GNOME-Autostart-enabled=false\n")
         program.choose(*["Down"] * 5, "Return")
-        wait_for(lambda: not os.path.exists(entry), 10, "the autostart entry to go")
+        wait_for(lambda: "X-GNOME-Autostart-enabled=false" not in open(entry, encoding="utf-8").read(), 30,
+                 "the entry switched on again")
+
+        program.choose(*["Down"] * 5, "Return")
+        wait_for(lambda: not os.path.exists(entry), 30, "the autostart entry to go")
         check(program.alive(), "the program ended")
 
         icon = program.icon()

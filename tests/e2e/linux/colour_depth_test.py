@@ -12,7 +12,7 @@ def test(exe):
     for depth in (16, 30):
         with Desktop(320, 240, depth=depth, tray=False) as desktop:
             program = Ruvello(desktop, exe).start()
-            shot = wait_for(program.screenshots, 10, f"a screenshot at depth {depth}")[0]
+            shot = wait_for(program.screenshots, 30, f"a screenshot at depth {depth}")[0]
             width, height, pixels = pngcheck.read_png(program.path(shot))
             _, _, reference = desktop.screen_rgb()
             check((width, height) == (320, 240), f"depth {depth}: screenshot is {width}x{height}")

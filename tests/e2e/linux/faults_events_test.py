@@ -3,7 +3,6 @@ while a screenshot falls due, two copies on one folder and one config.ini, the t
 at start-up and restarted later. Nothing crashes, no overlay stays, settings stay whole."""
 import os
 import sys
-import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), ".."))
 from desktop import Desktop, Ruvello, check, main, wait_for  # noqa: E402
@@ -15,7 +14,7 @@ KEYS = ["IntervalSeconds", "MaxImageCount", "UseMaxCount", "UseMaxSize", "MaxTot
 def test(exe):
     with Desktop(640, 480, tray=False) as desktop:
         program = Ruvello(desktop, exe, config="[Settings]\r\nIntervalSeconds=1\r\nMaxImageCount=5\r\n").start()
-        wait_for(program.screenshots, 10, "a screenshot without a tray host")
+        wait_for(program.screenshots, 30, "a screenshot without a tray host")
         desktop.start_tray()
         icon = program.icon()  # the icon docks into a tray host that came later
 
@@ -23,17 +22,17 @@ def test(exe):
         x, y = icon.center()
         for _ in range(6):
             desktop.run("xdotool", "mousemove", str(x), str(y), "click", "--repeat", "2", "--delay", "40", "1")
-        time.sleep(1.5)
         manual = program.path("manueller Screenshot")
-        check(os.path.isdir(manual) and os.listdir(manual), "no manual screenshot")
+        wait_for(lambda: os.path.isdir(manual) and os.listdir(manual), 30, "a manual screenshot")
+        program.settle()
         check(not desktop.visible_windows("^Blitz$"), "a flash overlay stayed on the screen")
         check(program.alive(), "the program ended")
 
         # Screenshots go on while the menu is open; a choice still works afterwards.
         program.open_menu()
         before = set(program.screenshots())
-        time.sleep(2.5)
-        check(set(program.screenshots()) != before, "no screenshot while the menu was open")
+        wait_for(lambda: set(program.screenshots()) != before, 30, "a screenshot while the menu is open")
+        check(program.menu(), "the menu closed by itself")
         desktop.keys("Up", "Up", "Return")
         program.wait_config(b"UseMaxSize=false\r\n")
 

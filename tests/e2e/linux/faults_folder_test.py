@@ -18,7 +18,7 @@ def config(folder, interval=1):
 def answers_menu(program):
     program.open_menu()
     program.desktop.keys("Escape")
-    wait_for(lambda: program.menu() is None, 10, "the menu to close")
+    program.wait_menu_closed()
     check(program.alive(), "the program ended")
 
 
@@ -42,14 +42,14 @@ def removed_while_running(exe, desktop):
     folder = os.path.join(desktop.tmp, "Shots")
     os.makedirs(folder)
     program = Ruvello(desktop, exe, folder="Removed", config=config(folder + "/")).start()
-    wait_for(lambda: program.screenshots(folder), 10, "the first screenshot")
+    wait_for(lambda: program.screenshots(folder), 30, "the first screenshot")
     subprocess.run(["rm", "-rf", folder], check=True)
     time.sleep(2.5)
     check(not os.path.exists(folder), "the removed folder came back without a restart")
     program.left_click()  # the manual folder cannot be made inside a missing folder
     answers_menu(program)
     os.makedirs(folder)
-    wait_for(lambda: program.screenshots(folder), 10, "screenshots once the folder is back")
+    wait_for(lambda: program.screenshots(folder), 30, "screenshots once the folder is back")
     quit(program)
 
 

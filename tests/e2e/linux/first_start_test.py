@@ -14,7 +14,7 @@ def test(exe):
         program = Ruvello(desktop, exe)
         started = time.strftime("%Y%m%d_%H%M%S")
         program.start()
-        shots = wait_for(program.screenshots, 10, "the first screenshot")
+        shots = wait_for(program.screenshots, 30, "the first screenshot")
         finished = time.strftime("%Y%m%d_%H%M%S")
         check(len(shots) == 1, f"one screenshot at start-up, found {shots}")
         stamp = shots[0][len("Screenshot_"):-len(".png")]

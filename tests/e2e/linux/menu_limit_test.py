@@ -29,7 +29,7 @@ def test(exe):
         program = Ruvello(desktop, exe)
         ages = seed(program)
         program.start()
-        wait_for(lambda: len(program.screenshots()) == 41, 10, "the start-up screenshot")
+        wait_for(lambda: len(program.screenshots()) == 41, 30, "the start-up screenshot")
         first = max(program.screenshots())
 
         menu = program.open_menu()
@@ -42,7 +42,7 @@ def test(exe):
             desktop.run("import", "-window", "root", "-crop",
                         f"{desktop.width - left}x{menu.y + menu.height + 20}+{left}+0", shot)
         desktop.keys("Down", "Right", "Return")  # "Max. Bilder", its first choice "25"
-        wait_for(lambda: program.menu() is None, 10, "the menu to close")
+        program.wait_menu_closed()
         program.wait_config(b"MaxImageCount=25\r\n")
 
         pngs = sorted(n for n in os.listdir(program.dir) if n.lower().endswith(".png"))

@@ -12,7 +12,7 @@ def test(exe):
     with Desktop(640, 480) as desktop:
         program = Ruvello(desktop, exe)
         program.start()
-        wait_for(program.screenshots, 10, "the start-up screenshot")
+        wait_for(program.screenshots, 30, "the start-up screenshot")
 
         program.choose("Up", "Up", "Return")  # "Begrenzung Speicher aktiv", second from the end
         program.wait_config(b"UseMaxSize=false\r\n")
@@ -23,7 +23,7 @@ def test(exe):
         program.wait_config(b"IntervalSeconds=5\r\n")
         check(len(program.screenshots()) == 1, "choosing an interval took a screenshot")
 
-        wait_for(lambda: len(program.screenshots()) == 2, 10, "the first screenshot after the choice")
+        wait_for(lambda: len(program.screenshots()) == 2, 30, "the first screenshot after the choice")
         first_after = time.monotonic() - chosen
         check(4.0 <= first_after <= 6.5, f"the next screenshot came {first_after:.1f} s after the choice")
         wait_for(lambda: len(program.screenshots()) == 4, 15, "two more screenshots")

@@ -5,13 +5,16 @@
 
 #include <shlobj.h>
 #include <shobjidl.h>
+#include <tlhelp32.h>
 
 #include <cstdio>
 #include <functional>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "app/resource_ids_win32.h"
 #include "autostart/autostart_host_win32.h"
 #include "capture/screen_capture_win32.h"
 #include "flash/flash_window_win32.h"
@@ -152,42 +155,159 @@ void FileChanges() {
     CHECK(fs.Exists(folder + "\\" + fs.ExeBaseName() + ".exe", SearchFilter::OrdinaryFiles));
 }
 
+// Another program (a virus scanner) that holds `path` open without letting it be deleted or
+// renamed, and lets go after `milliseconds`.
+class Holder {
+  public:
+    Holder(const std::string& path, DWORD milliseconds)
+        : file_(CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                            nullptr, OPEN_EXISTING, 0, nullptr)),
+          thread_([this, milliseconds] {
+              Sleep(milliseconds);
+              file_.reset();
+          }) {}
+    Holder(const Holder&) = delete;
+    Holder& operator=(const Holder&) = delete;
+    ~Holder() { thread_.join(); }
+    bool Holds() const { return static_cast<bool>(file_); }
+
+  private:
+    FileHandle file_;
+    std::thread thread_;
+};
+
+void HeldFiles() {
+    FileSystemWin32 fs;
+    const std::string dir = MakeScratch("held");
+    Write(dir + "config.ini", "old");
+    {
+        const Holder scanner(dir + "config.ini", 60);
+        CHECK(scanner.Holds() && fs.ReplaceWholeFile(dir + "config.ini", "new"));
+    }
+    CHECK(fs.ReadWholeFile(dir + "config.ini") == "new");
+    Write(dir + "shot.png.tmp", "picture");
+    {
+        const Holder scanner(dir + "shot.png.tmp", 60);
+        CHECK(scanner.Holds() && MoveIntoPlace(Wide(dir + "shot.png.tmp"), Wide(dir + "shot.png")));
+    }
+    CHECK(fs.ReadWholeFile(dir + "shot.png") == "picture");
+    // Held for longer than a tick: given up within the limit, the old file untouched.
+    const Holder slow(dir + "config.ini", 1500);
+    const DWORD start = GetTickCount();
+    CHECK(!fs.ReplaceWholeFile(dir + "config.ini", "newer"));
+    CHECK(GetTickCount() - start < 1000);
+    CHECK(fs.ReadWholeFile(dir + "config.ini") == "new");
+}
+
+// Another process that runs: the first one listed that is not this one.
+DWORD OtherProcess() {
+    DWORD found = 0;
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more && found == 0;
+         more = Process32NextW(snapshot, &entry)) {
+        if (entry.th32ProcessID != 0 && entry.th32ProcessID != GetCurrentProcessId()) {
+            found = entry.th32ProcessID;
+        }
+    }
+    CloseHandle(snapshot);
+    return found;
+}
+
+void LeftoverTemporaries() {
+    FileSystemWin32 fs;
+    const std::string dir = MakeScratch("leftovers");
+    const std::string ended = ".4294967292.tmp";  // no such process
+    const std::string own = "." + std::to_string(GetCurrentProcessId()) + ".tmp";
+    const std::string other = "." + std::to_string(OtherProcess()) + ".tmp";
+    const std::set<std::string> kept = {"config.ini" + own,     "config.ini" + other,
+                                        "notes.txt" + ended,    "Screenshot_1.png.12ab.tmp",
+                                        "Screenshot_1.png.tmp", "mine.tmp"};
+    for (const std::string& name : kept) {
+        Write(dir + name, "x");
+    }
+    for (const char* name : {"config.ini", "CONFIG.INI", "Screenshot_20240101_000000_2.png",
+                             "ManualShot_20240101_000000.png"}) {
+        Write(dir + name + ended, "x");
+    }
+    SetFileAttributesW(Wide(dir + "CONFIG.INI" + ended).c_str(), FILE_ATTRIBUTE_HIDDEN);
+    fs.RemoveLeftoverTemporaries(dir);
+    CHECK(Names(fs.Search(dir + "*", SearchFilter::AnyFile)) == kept);
+    fs.RemoveLeftoverTemporaries(dir + "missing\\");
+}
+
+std::string Bytes(const std::string& path) {
+    return FileSystemWin32().ReadWholeFile(path).value_or("<none>");
+}
+
+// config.ini in each encoding Windows editors save, and in the ANSI code page: read, changed in
+// place and kept in its encoding.
+void ProfileEncodings() {
+    ProfileStoreWin32 store;
+    const std::string dir = MakeScratch("encodings");
+    const std::string ini = dir + "config.ini";
+    const std::string buero = "C:\\Bilder\\B\xC3\xBCro\\";
+    const std::string marked =
+        "\xEF\xBB\xBF[Settings]\r\n; mine\r\nIntervalSeconds = 5\r\n"
+        "ScreenshotFolder=" +
+        buero + "\r\n";
+    Write(ini, marked);
+    CHECK(store.ReadString(ini, "Settings", "IntervalSeconds", "60") == "5");
+    CHECK(store.ReadString(ini, "settings", "ScreenshotFolder", "") == buero);
+    store.WriteString(ini, "Settings", "ShowFlash", "false");
+    CHECK(Bytes(ini) == marked + "ShowFlash=false\r\n");  // no second section, the rest as it was
+
+    Write(ini, "[Settings]\r\nScreenshotFolder=" + buero + "\r\n");  // no mark
+    CHECK(store.ReadString(ini, "Settings", "ScreenshotFolder", "") == buero);
+    store.WriteString(ini, "Settings", "ShowFlash", "false");
+    CHECK(Bytes(ini) == "[Settings]\r\nScreenshotFolder=" + buero + "\r\nShowFlash=false\r\n");
+
+    const std::string utf16 = std::string("\xFF\xFE[\0S\0]\0\r\0\n\0k\0=\0\xFC\0\r\0\n\0", 22);
+    Write(ini, utf16);
+    CHECK(store.ReadString(ini, "S", "k", "") == "\xC3\xBC");
+    store.WriteString(ini, "S", "k", "\xE6\x97\xA5");
+    CHECK(Bytes(ini) == std::string("\xFF\xFE[\0S\0]\0\r\0\n\0k\0=\0\xE5\x65\r\0\n\0", 22));
+
+    if (GetACP() != 1252) {
+        std::printf("  (ANSI code page %u: the checks of the ANSI code page skipped)\n", GetACP());
+        return;
+    }
+    // A new file, and one in the ANSI code page, stay there while their texts have a form there.
+    const std::string size = "Gr\u00F6\u00DFe";
+    const std::string ansiSize = std::string("Gr\xF6\xDF") + "e";
+    DeleteFileW(Wide(ini).c_str());
+    store.WriteString(ini, "S", "k", size);
+    CHECK(Bytes(ini) == "[S]\r\nk=" + ansiSize + "\r\n");
+    CHECK(store.ReadString(ini, "S", "k", "") == size);
+    store.WriteString(ini, "S", "n", "1");
+    CHECK(Bytes(ini) == "[S]\r\nk=" + ansiSize + "\r\nn=1\r\n");
+    // The first text without one makes the file UTF-8, every value intact.
+    store.WriteString(ini, "S", "n", "\xE6\x97\xA5");
+    CHECK(Bytes(ini) == "[S]\r\nk=" + size + "\r\nn=\xE6\x97\xA5\r\n");
+    CHECK(store.ReadString(ini, "S", "k", "") == size);
+}
+
 void ProfileFile() {
     ProfileStoreWin32 store;
-    const std::string dir = MakeScratch("profile");
+    // A program folder whose name has no form in the ANSI code page.
+    const std::string dir = MakeScratch("profile-\xE6\x97\xA5\xE6\x9C\xAC");
     const std::string ini = dir + "config.ini";
     CHECK(store.ReadString(ini, "S", "k", "fallback") == "fallback");
-    store.WriteString(ini, "S", "k",
-                      "Gr\xC3\xB6\xC3\x9F"
-                      "e");
-    CHECK(store.ReadString(ini, "S", "k", "") ==
-          "Gr\xC3\xB6\xC3\x9F"
-          "e");
-    // Stored in the ANSI code page, not as UTF-8.
-    if (GetACP() == 1252) {
-        CHECK(FileSystemWin32().ReadWholeFile(ini) ==
-              "[S]\r\nk=Gr\xF6\xDF"
-              "e\r\n");
-        store.WriteString(ini, "S", "k", "\xE6\x97\xA5\xE6\x9C\xAC");  // no ANSI form
-        CHECK(store.ReadString(ini, "S", "k", "") ==
-              "Gr\xC3\xB6\xC3\x9F"
-              "e");
-        store.WriteString(ini, "S", "new", "\xE6\x97\xA5");
-        CHECK(store.ReadString(ini, "S", "new", "default") == "default");
-    } else {
-        std::printf("  (ANSI code page %u: the checks of texts without an ANSI form skipped)\n",
-                    GetACP());
-    }
+    store.WriteString(ini, "S", "k", "C:\\\xE6\x97\xA5\\");
+    CHECK(store.ReadString(ini, "S", "k", "") == "C:\\\xE6\x97\xA5\\");
     const std::string longValue(1500, 'x');
     store.WriteString(ini, "S", "long", longValue);
     CHECK(store.ReadString(ini, "S", "long", "") == std::string(1023, 'x'));
+    store.WriteString(ini, "S", "k", "two\r\nlines");
+    CHECK(store.ReadString(ini, "S", "k", "") == "C:\\\xE6\x97\xA5\\");
     CHECK(!AnyTemporary(dir));  // each change goes through a copy that replaces the file
 
     // A read-only file is left alone (Wine as root could write it); a hidden one stays hidden.
-    const std::string before = FileSystemWin32().ReadWholeFile(ini).value_or("");
+    const std::string before = Bytes(ini);
     SetFileAttributesW(Wide(ini).c_str(), FILE_ATTRIBUTE_READONLY);
     store.WriteString(ini, "S", "k", "other");
-    CHECK(FileSystemWin32().ReadWholeFile(ini) == before);
+    CHECK(Bytes(ini) == before);
     SetFileAttributesW(Wide(ini).c_str(), FILE_ATTRIBUTE_HIDDEN);
     store.WriteString(ini, "S", "k", "neu");
     CHECK(store.ReadString(ini, "S", "k", "") == "neu");
@@ -222,6 +342,17 @@ void Capture() {
     CHECK(size.first == static_cast<std::uint32_t>(virtualScreen.width) &&
           size.second == static_cast<std::uint32_t>(virtualScreen.height));
     CHECK(!screen.CaptureScreenToPng(dir + "missing\\shot.png"));
+    // Nothing while the session is locked or disconnected, whichever ends last.
+    screen.SessionChanged(WTS_SESSION_LOCK);
+    screen.SessionChanged(WTS_REMOTE_DISCONNECT);
+    screen.SessionChanged(WTS_SESSION_UNLOCK);
+    CHECK(!screen.CaptureScreenToPng(dir + "away.png"));
+    screen.SessionChanged(WTS_CONSOLE_CONNECT);
+    screen.SessionChanged(WTS_SESSION_LOCK);
+    CHECK(!screen.CaptureScreenToPng(dir + "away.png"));
+    CHECK(!fs.Exists(dir + "away.png", SearchFilter::AnyFile));
+    screen.SessionChanged(WTS_SESSION_UNLOCK);
+    CHECK(screen.CaptureScreenToPng(dir + "back.png"));
     CHECK(!fs.Exists(dir + "missing", SearchFilter::OrdinaryFilesAndFolders));
     CHECK(!AnyTemporary(dir));
     screen.GdiPlusStop();
@@ -258,7 +389,9 @@ struct TestWindow {
     bool WaitFor(UINT message, WPARAM w, DWORD milliseconds) {
         const DWORD start = GetTickCount();
         while (GetTickCount() - start < milliseconds) {
-            WindowSystemWin32(handle, [] {}).DoEvents();
+            WindowSystemWin32(
+                handle, [] {}, nullptr, nullptr)
+                .DoEvents();
             for (const auto& got : received) {
                 if (got.first == message && got.second == w) {
                     return true;
@@ -295,15 +428,20 @@ void TrayRetry() {
 
 void WindowsAndFlash() {
     TestWindow window;
-    WindowSystemWin32 windows(window.handle, [] {});
-    const auto copy = reinterpret_cast<HICON>(windows.MainIconCopy());
-    const auto own = reinterpret_cast<HICON>(GetClassLongPtrW(window.handle, GCLP_HICONSM));
-    CHECK(copy != nullptr && copy != own);
-    DestroyIcon(copy);
+    // The tray's icon: a new one each time, of the small icons' size.
+    WindowSystemWin32 windows(
+        window.handle, [] {}, GetModuleHandleW(nullptr), MAKEINTRESOURCEW(RUVELLO_ICON));
+    const auto icon = reinterpret_cast<HICON>(windows.MainIconCopy());
+    const auto again = reinterpret_cast<HICON>(windows.MainIconCopy());
     ICONINFO info{};
-    CHECK(GetIconInfo(own, &info));  // the window's own icon survives
+    BITMAP mask{};
+    CHECK(icon != nullptr && again != nullptr && icon != again && GetIconInfo(icon, &info) &&
+          GetObjectW(info.hbmMask, sizeof mask, &mask) &&
+          mask.bmWidth == GetSystemMetrics(SM_CXSMICON));
     DeleteObject(info.hbmColor);
     DeleteObject(info.hbmMask);
+    DestroyIcon(icon);
+    DestroyIcon(again);
 
     PostMessageW(window.handle, WM_APP, 5, 0);
     PostQuitMessage(3);
@@ -366,6 +504,22 @@ void Shortcut() {
     CHECK(Throws([&] { host.SaveShortcut(dir + "missing\\entry.lnk", fields); },
                  PlatformError::Cause::NotFound));
 
+    // Task Manager's note, by the first byte of the value named after the file.
+    const std::string entry = dir + "backend-entry.lnk";
+    host.SwitchOn(entry);  // nothing noted: nothing to take back
+    CHECK(!host.SwitchedOff(entry));
+    auto note = [](BYTE state) {
+        const BYTE value[12] = {state, 0, 0, 0, 0x10, 0x20, 0x30, 0x40, 0x50, 0x60, 0x70, 0x01};
+        return RegSetKeyValueW(HKEY_CURRENT_USER, kStartupApprovedKey, L"backend-entry.lnk",
+                               REG_BINARY, value, sizeof value) == ERROR_SUCCESS;
+    };
+    CHECK(note(0x03) && host.SwitchedOff(entry));
+    CHECK(note(0x02) && !host.SwitchedOff(entry));
+    CHECK(note(0x07) && host.SwitchedOff(entry));
+    CHECK(!host.SwitchedOff(dir + "other.lnk"));
+    host.SwitchOn(entry);
+    CHECK(!host.SwitchedOff(entry));
+
     CHECK(SplitIconLocation("C:\\a\\b.exe,0").path == "C:\\a\\b.exe");
     CHECK(SplitIconLocation("C:\\a,b\\c.exe").path == "C:\\a,b\\c.exe");
     CHECK(SplitIconLocation("x.exe,-2").index == -2);
@@ -388,7 +542,10 @@ int wmain() {
     const std::pair<const char*, void (*)()> groups[] = {
         {"file search and details", FileSearchAndDetails},
         {"file changes", FileChanges},
+        {"held files", HeldFiles},
+        {"leftover temporaries", LeftoverTemporaries},
         {"profile file", ProfileFile},
+        {"profile encodings", ProfileEncodings},
         {"capture", Capture},
         {"tray retry", TrayRetry},
         {"windows and flash", WindowsAndFlash},

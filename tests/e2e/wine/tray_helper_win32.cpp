@@ -1,20 +1,105 @@
-// Plays the shell's part in the tray test: takes the program's icon out of the tray, as a
-// shell that restarts loses it, and announces the new task bar as a starting shell does.
-//   ruvello_tray_helper remove-icon | announce-taskbar
+// Plays the shell's and the session's part in the tests of ruvello.exe: takes the program's icon
+// out of the tray, as a shell that restarts loses it, and announces the new task bar as a
+// starting shell does; closes the program's window, ends the session, locks and disconnects it,
+// each with the messages Windows sends; describes the program's message boxes.
+//   ruvello_tray_helper remove-icon | announce-taskbar | close | end-session | boxes
+//   ruvello_tray_helper session lock | unlock | disconnect | connect
 #include <windows.h>
 
 #include <shellapi.h>
+#include <wtsapi32.h>
 
+#include <cstdio>
 #include <cwchar>
 
 #include "app/main_window_win32.h"
 #include "tray/tray_host.h"
 
+namespace {
+
+HWND ProgramWindow() {
+    return FindWindowW(ruvello::MainWindow::kClassName, nullptr);
+}
+
+// As the session manager does: the query, then the end with its answer.
+int EndSession(HWND window) {
+    DWORD_PTR agreed = FALSE;
+    if (!SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_ABORTIFHUNG,
+                             5000, &agreed)) {
+        return 1;
+    }
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutW(window, WM_ENDSESSION, agreed ? TRUE : FALSE, ENDSESSION_LOGOFF,
+                        SMTO_ABORTIFHUNG, 5000, &ignored);
+    return agreed ? 0 : 3;
+}
+
+int SessionChange(const wchar_t* what) {
+    WPARAM code = 0;
+    if (std::wcscmp(what, L"lock") == 0) {
+        code = WTS_SESSION_LOCK;
+    } else if (std::wcscmp(what, L"unlock") == 0) {
+        code = WTS_SESSION_UNLOCK;
+    } else if (std::wcscmp(what, L"disconnect") == 0) {
+        code = WTS_REMOTE_DISCONNECT;
+    } else if (std::wcscmp(what, L"connect") == 0) {
+        code = WTS_REMOTE_CONNECT;
+    } else {
+        return 2;
+    }
+    DWORD session = 0;
+    ProcessIdToSessionId(GetCurrentProcessId(), &session);
+    // Sent, not posted: once it returns, the program knows, and a screenshot it was taking
+    // when the message came is written.
+    const HWND window = ProgramWindow();
+    DWORD_PTR ignored = 0;
+    return window && SendMessageTimeoutW(window, WM_WTSSESSION_CHANGE, code, session,
+                                         SMTO_ABORTIFHUNG, 10000, &ignored)
+               ? 0
+               : 1;
+}
+
+struct BoxSearch {
+    DWORD pid;
+    int found;
+};
+
+// One line per message box of the program: its owner, whether it is topmost, and whether it
+// has the keyboard focus of the desktop.
+BOOL CALLBACK DescribeBox(HWND window, LPARAM context) {
+    auto* search = reinterpret_cast<BoxSearch*>(context);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    wchar_t className[32] = {};
+    GetClassNameW(window, className, 32);
+    if (pid != search->pid || std::wcscmp(className, L"#32770") != 0 || !IsWindowVisible(window)) {
+        return TRUE;
+    }
+    ++search->found;
+    const auto exStyle = static_cast<DWORD>(GetWindowLongW(window, GWL_EXSTYLE));
+    std::printf("box owner=%d topmost=%d foreground=%d\n", GetWindow(window, GW_OWNER) != nullptr,
+                (exStyle & WS_EX_TOPMOST) != 0, GetForegroundWindow() == window);
+    return TRUE;
+}
+
+int DescribeBoxes() {
+    const HWND window = ProgramWindow();
+    BoxSearch search{0, 0};
+    if (!window || !GetWindowThreadProcessId(window, &search.pid)) {
+        return 1;
+    }
+    EnumWindows(DescribeBox, reinterpret_cast<LPARAM>(&search));
+    std::fflush(stdout);
+    return search.found > 0 ? 0 : 4;
+}
+
+}  // namespace
+
 int wmain(int argc, wchar_t** argv) {
     if (argc == 2 && std::wcscmp(argv[1], L"remove-icon") == 0) {
         NOTIFYICONDATAW record{};
         record.cbSize = sizeof record;
-        record.hWnd = FindWindowW(ruvello::MainWindow::kClassName, nullptr);
+        record.hWnd = ProgramWindow();
         record.uID = ruvello::TrayIconData::kIconId;
         return record.hWnd && Shell_NotifyIconW(NIM_DELETE, &record) ? 0 : 1;
     }
@@ -22,6 +107,20 @@ int wmain(int argc, wchar_t** argv) {
         return SendNotifyMessageW(HWND_BROADCAST, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0)
                    ? 0
                    : 1;
+    }
+    if (argc == 2 && std::wcscmp(argv[1], L"close") == 0) {
+        const HWND window = ProgramWindow();
+        return window && PostMessageW(window, WM_CLOSE, 0, 0) ? 0 : 1;
+    }
+    if (argc == 2 && std::wcscmp(argv[1], L"end-session") == 0) {
+        const HWND window = ProgramWindow();
+        return window ? EndSession(window) : 1;
+    }
+    if (argc == 2 && std::wcscmp(argv[1], L"boxes") == 0) {
+        return DescribeBoxes();
+    }
+    if (argc == 3 && std::wcscmp(argv[1], L"session") == 0) {
+        return SessionChange(argv[2]);
     }
     return 2;
 }

@@ -29,8 +29,8 @@ SKIP_RETURN_CODE = 77  # CTest's SKIP_RETURN_CODE for these tests
 MAX_COUNT, INTERVAL, FLASH, AUTOSTART = 5, 7, 8, 9
 USE_COUNT, USE_SIZE = 10, 11
 
-SHOT_NAME = re.compile(r"^Screenshot_(\d{8}_\d{6})\.png$")
-MANUAL_NAME = re.compile(r"^ManualShot_(\d{8}_\d{6})\.png$")
+SHOT_NAME = re.compile(r"^Screenshot_(\d{8}_\d{6})(?:_\d+)?\.png$")
+MANUAL_NAME = re.compile(r"^ManualShot_(\d{8}_\d{6})(?:_\d+)?\.png$")
 MANUAL_FOLDER = "manueller Screenshot"
 OPACITY_160 = 0xA0A0A0A0  # X's 32-bit opacity for alpha 160 of 255
 
@@ -51,6 +51,23 @@ def shots(folder, pattern=SHOT_NAME):
 def wait_for_shots(folder, count, timeout, pattern=SHOT_NAME):
     return wait_for(lambda: len(shots(folder, pattern)) >= count and shots(folder, pattern),
                     timeout, f"{count} screenshot(s) in {folder}", interval=0.2)
+
+
+# How late a screenshot may come on a busy machine: the tick that finds it due comes up to 500 ms
+# after the due time, later when the machine is loaded, and the capture and the writing take their
+# time too.
+LATENESS = 2.0
+
+
+def check_spacing(times, interval, what):
+    """Screenshots (their file times) `interval` seconds apart: each may come late, but the due
+    times keep to their grid, so no gap is off by more than the lateness and the mean gap by
+    that part of it."""
+    gaps = [round(b - a, 2) for a, b in zip(times, times[1:])]
+    mean = (times[-1] - times[0]) / len(gaps)
+    check(all(interval - LATENESS <= gap <= interval + LATENESS for gap in gaps) and
+          abs(mean - interval) <= LATENESS / len(gaps),
+          f"{what}: gaps {gaps} for an interval of {interval} s")
 
 
 def settled(path, timeout=10):
@@ -114,8 +131,14 @@ def write_ini(session, **values):
 
 
 def case_first_start(session):
-    """First start in an empty program folder (whose name needs the ANSI code page): config.ini
-    with the defaults, byte for byte, and the first screenshot at once."""
+    """First start in a program folder (whose name needs the ANSI code page) that holds only the
+    temporary files of a run that ended while writing: config.ini with the defaults, byte for
+    byte, and the first screenshot at once; the temporary files are gone, another program's
+    stays."""
+    for name in ("config.ini", "Screenshot_20240101_000000.png"):
+        (session.folder / f"{name}.4294967292.tmp").write_bytes(b"left by a run that ended")
+    foreign = session.folder / "Notiz.4294967292.tmp"
+    foreign.write_bytes(b"not ours")
     started = datetime.now()
     session.start()
     wait_for(lambda: session.ini_text().count("\r\n") >= 8, 30, "config.ini to be complete")
@@ -127,20 +150,29 @@ def case_first_start(session):
     check(abs((stamp - started).total_seconds()) < 60,
           f"the name's time {stamp} is not the time of the start {started}")
     check_screen_png(session, first[0])
+    check(foreign.exists(), "another program's temporary file was removed")
+    foreign.unlink()
     no_leftovers(session.folder)
 
 
 def case_unicode_folder(session):
-    """A program folder whose name has no ANSI form: config.ini stays an ANSI profile file, which
-    cannot be spelt there, so none is written; the screenshots go to the program folder all the
-    same (wide paths throughout), and the settings work in memory."""
+    """A program folder whose name has no form in the ANSI code page: the screenshots go there,
+    config.ini is written there in UTF-8 with that folder, and a setting changed from the menu
+    is read back at the next start."""
     session.start()
     first = wait_for_shots(session.folder, 1, 20)
     check_screen_png(session, first[0])
+    folder_line = f"ScreenshotFolder={session.windows_path(session.folder)}\\\r\n".encode()
+    wait_for(lambda: session.ini.exists() and folder_line in session.ini.read_bytes(), 20,
+             "config.ini with the program folder in UTF-8")
     session.choose(*down(FLASH, "Return"))
+    session.wait_for_ini("ShowFlash=false")
+    session.choose("Up", "Return")
+    check(session.wait_for_exit() == 0, "the exit code is not 0")
+    session.wait_for_no_tray_icon()
+    session.start()
     shot, watch = manual_shot(session, 1, 3)
-    check(watch.seen is None, "the flash appeared although switched off")
-    check(not session.ini.exists(), "config.ini was written: " + repr(session.ini_text()))
+    check(not watch.appeared, "the flash appeared although switched off before the restart")
 
 
 def case_german_words(session):
@@ -150,9 +182,7 @@ def case_german_words(session):
     session.start()
     wait_for_shots(session.folder, 1, 20)
     session.choose(*down(USE_SIZE, "Return"))
-    session.wait_for_ini("UseMaxSize=falsch")
-    for line in ("UseMaxCount=wahr", "ShowFlash=wahr"):
-        check(line + "\r\n" in session.ini_text(), f"{line!r} missing:\n{session.ini_text()}")
+    session.wait_for_ini("UseMaxSize=falsch", "UseMaxCount=wahr", "ShowFlash=wahr")
 
 
 def case_interval_shots(session):
@@ -161,10 +191,8 @@ def case_interval_shots(session):
     program and removes its icon."""
     write_ini(session, IntervalSeconds=5)
     session.start()
-    taken = wait_for_shots(session.folder, 4, 40)
-    times = [p.stat().st_mtime for p in taken[:4]]
-    gaps = [round(b - a, 2) for a, b in zip(times, times[1:])]
-    check(all(4.0 <= gap <= 6.5 for gap in gaps), f"gaps between screenshots: {gaps}")
+    taken = wait_for_shots(session.folder, 4, 60)
+    check_spacing([p.stat().st_mtime for p in taken[:4]], 5, "screenshots")
     for path in taken[1:3]:
         check_screen_png(session, path)
 
@@ -175,8 +203,8 @@ def case_interval_shots(session):
         return subprocess.run(["import", "-window", "root", "-crop", band, "rgb:-"],
                               env=session.x_env(), capture_output=True, timeout=20).stdout
     before, count = top_lines(), len(shots(session.folder))
-    wait_for_shots(session.folder, count + 1, 10)
-    wait_for(lambda: top_lines() != before, 5, "the open menu to show the new count")
+    wait_for_shots(session.folder, count + 1, 20)
+    wait_for(lambda: top_lines() != before, 20, "the open menu to show the new count")
     session.xdotool("key", "Escape")
     wait_for(lambda: not session.open_popups(), 20, "the tray menu to close")
 
@@ -187,21 +215,24 @@ def case_interval_shots(session):
 
 
 class FlashWatch:
-    """Polls the window tree for the flash window ("Blitz") while a manual screenshot runs and
-    records its geometry and properties the first time it is seen."""
+    """Polls the window tree for the flash window ("Blitz") while a manual screenshot runs:
+    `appeared` once it exists, `seen` (its geometry) and `properties` once it is on the screen.
+    It shows for 80 ms, which the polling of a busy machine can miss; it exists a little longer."""
 
     def __init__(self, session):
-        self.session, self.seen, self.properties = session, None, ""
+        self.session, self.appeared, self.seen, self.properties = session, False, None, ""
 
     def run(self, timeout):
         end = time.monotonic() + timeout
         while time.monotonic() < end and self.seen is None:
             flashes = self.session.find_windows(name="Blitz")
-            if flashes:
-                self.seen = flashes[0]
-                self.properties = subprocess.run(
-                    ["xprop", "-id", self.seen.id], env=self.session.x_env(),
+            self.appeared = self.appeared or bool(flashes)
+            if flashes and self.session.is_viewable(flashes[0].id):
+                properties = subprocess.run(
+                    ["xprop", "-id", flashes[0].id], env=self.session.x_env(),
                     capture_output=True, text=True, timeout=20).stdout
+                if "_NET_WM_WINDOW_OPACITY" in properties:  # still there when read
+                    self.seen, self.properties = flashes[0], properties
 
 
 def manual_shot(session, expected_count, watch_seconds):
@@ -222,7 +253,10 @@ def case_manual_shot(session):
     session.start()
     wait_for_shots(session.folder, 1, 20)
     automatic = len(shots(session.folder))
-    shot, watch = manual_shot(session, 1, 6)
+    for count in range(1, 4):  # until the watch has seen the flash on the screen
+        shot, watch = manual_shot(session, count, 6)
+        if watch.seen is not None:
+            break
     flash = watch.seen
     check(flash is not None, "no flash window appeared")
     check((flash.x, flash.y, flash.width, flash.height) == (0, 0, SCREEN_WIDTH, SCREEN_HEIGHT),
@@ -240,8 +274,8 @@ def case_manual_shot(session):
 
     session.choose(*down(FLASH, "Return"))
     session.wait_for_ini("ShowFlash=false")
-    shot, watch = manual_shot(session, 2, 3)
-    check(watch.seen is None, f"a flash appeared although it is switched off: {watch.seen}")
+    shot, watch = manual_shot(session, count + 1, 3)
+    check(not watch.appeared, "a flash appeared although it is switched off")
     check_screen_png(session, shot)
     no_leftovers(session.folder)
 
@@ -321,11 +355,12 @@ def case_interval_change(session):
     session.choose(*down(INTERVAL, "Right", "Return"))
     chosen = time.time()
     session.wait_for_ini("IntervalSeconds=5")
-    taken = wait_for_shots(session.folder, 3, 20)
+    taken = wait_for_shots(session.folder, 3, 30)
     times = [p.stat().st_mtime for p in taken]
-    check(3.5 <= times[1] - chosen <= 7.0,
+    # The change was made a moment before the menu was seen to close.
+    check(3.0 <= times[1] - chosen <= 5 + LATENESS,
           f"the first shot after the change came {times[1] - chosen:.1f} s later")
-    check(4.0 <= times[2] - times[1] <= 6.5, f"then {times[2] - times[1]:.1f} s apart")
+    check_spacing(times[1:], 5, "after the change")
 
 
 def case_autostart_shortcut(session):
@@ -351,16 +386,22 @@ def case_autostart_shortcut(session):
     wait_for(lambda: not link_path.exists(), 20, "the shortcut to be removed")
 
 
-def case_autostart_refused(session):
-    """Where the Startup folder cannot take the shortcut, the switch says so in a message box
-    (titled "Autostart"); after OK the program goes on as before."""
+def refused_autostart_box(session):
+    """Starts the program with a file where the Startup folder should be and switches autostart
+    on from the menu; returns the message box that says it could not be done."""
     startup = session.startup_folder()
     startup.rmdir()
     startup.write_bytes(b"a file where the folder should be")
     session.start()
     wait_for_shots(session.folder, 1, 20)
     session.choose(*down(AUTOSTART, "Return"))
-    box = wait_for(lambda: session.find_windows(name="Autostart"), 20, "the message box")[0]
+    return wait_for(lambda: session.viewable_windows("Autostart"), 20, "the message box")[0]
+
+
+def case_autostart_refused(session):
+    """Where the Startup folder cannot take the shortcut, the switch says so in a message box
+    (titled "Autostart"); after OK the program goes on as before."""
+    box = refused_autostart_box(session)
     # Wine draws the OK button into the box, centred, 22 pixels above its lower edge.
     session.click_point(box.x + box.width // 2, box.y + box.height - 22, 1)
     wait_for(lambda: not any(session.is_viewable(w.id)

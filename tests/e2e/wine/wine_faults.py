@@ -16,8 +16,9 @@ from pathlib import Path
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 
 from file_formats import check_png  # noqa: E402
-from wine_e2e import (MANUAL_FOLDER, USE_COUNT, USE_SIZE, FlashWatch, check, down,  # noqa: E402
-                      expected_first_ini, main, no_leftovers, shots, wait_for_shots, write_ini)
+from wine_e2e import (MANUAL_FOLDER, USE_COUNT, USE_SIZE, FlashWatch, check,  # noqa: E402
+                      check_spacing, down, expected_first_ini, main, no_leftovers, shots,
+                      wait_for_shots, write_ini)
 from wine_session import SCREEN_HEIGHT, SCREEN_WIDTH, Failure, Skipped, wait_for  # noqa: E402
 
 # --- what the user does and sees ---------------------------------------------------------
@@ -44,14 +45,18 @@ def close_message_box(session, title="Ruvello", timeout=30):
     wait_for(lambda: not session.viewable_windows(title), 20, "the message box to close")
 
 
-def left_click_flashes(session):
+def left_click_flashes(session, clicks=3):
     """A left click on the icon is answered with the flash (the manual shot), which goes again
-    (a click meanwhile would land on the overlay)."""
-    watch = FlashWatch(session)
-    session.click_icon(1)
-    watch.run(6)
-    check(watch.seen is not None, "the left click was not answered with the flash")
-    wait_for(lambda: not session.viewable_windows("Blitz"), 10, "the flash to go")
+    (a click meanwhile would land on the overlay). One that the watch missed, on a busy machine,
+    is clicked again."""
+    for _ in range(clicks):
+        watch = FlashWatch(session)
+        session.click_icon(1)
+        watch.run(6)
+        wait_for(lambda: not session.viewable_windows("Blitz"), 20, "the flash to go")
+        if watch.appeared:
+            return
+    raise Failure(f"{clicks} left clicks were not answered with the flash")
 
 
 def stays(condition, seconds, what):
@@ -65,15 +70,20 @@ def stays(condition, seconds, what):
 
 def seen_shots(folder, count, timeout, limit=None):
     """Waits until `count` different screenshots have been in `folder`; with `limit`, fails
-    when more than it (and the one just written before the limits run) are there at once."""
-    seen = set()
+    when more than it (and the one just written before the limits run) are there at once.
+    Returns their file times, oldest first."""
+    seen = {}
     def enough():
-        now = {p.name for p in shots(folder)}
+        now = shots(folder)
         check(limit is None or len(now) <= limit + 1, f"{len(now)} screenshots at once: {now}")
-        seen.update(now)
+        for path in now:
+            try:
+                seen.setdefault(path.name, path.stat().st_mtime)
+            except FileNotFoundError:
+                pass  # deleted by the limits meanwhile
         return len(seen) >= count
     wait_for(enough, timeout, f"{count} screenshots in {folder}", interval=0.1)
-    return seen
+    return sorted(seen.values())
 
 
 def clear_shots(folder):
@@ -149,7 +159,7 @@ def case_folder_missing(session):
     answers_menu(session)
     check(not folder.exists(), "a click made the removed folder again")
     folder.mkdir()
-    wait_for_shots(folder, 1, 10)
+    wait_for_shots(folder, 1, 20)
     quit_from_menu(session)
     check(session.ini.read_bytes() == before, "config.ini changed")
     check(not (folder / MANUAL_FOLDER).exists(), "the manual shot was written after all")
@@ -242,37 +252,28 @@ def case_config_damaged(session):
     start_on(session, b"", "empty")
     stays(lambda: len(shots(session.folder)) == 1, 2, "empty: not the default interval")
     session.choose(*down(USE_SIZE, "Return"))
-    session.wait_for_ini("UseMaxSize=false")
-    check(session.ini.read_bytes() == settings_section(session, UseMaxSize="false"),
-          f"empty: {session.ini.read_bytes()!r}")
+    session.wait_for_ini_bytes(settings_section(session, UseMaxSize="false"), "empty")
     quit_from_menu(session)
 
     start_on(session, GARBAGE, "garbage")
     session.choose(*down(USE_SIZE, "Return"))
-    session.wait_for_ini("UseMaxSize=false")
-    text = session.ini.read_bytes()
-    check(text.endswith(b"\r\n" + settings_section(session, UseMaxSize="false")),
-          f"garbage: no whole [Settings] section at the end: {text[-400:]!r}")
-    # The profile API reads the control characters up to 0x0D as blanks and line ends, and
-    # writes the rest of each line back.
-    check(text.count(bytes(range(0x0E, 0x100))) == len(GARBAGE) // 256,
-          f"garbage: the old bytes were not kept: {text[:600]!r}")
+    # The old bytes stay as they were; the section follows them.
+    session.wait_for_ini_bytes(GARBAGE + b"\r\n" + settings_section(session, UseMaxSize="false"),
+                               "garbage")
     quit_from_menu(session)
 
     keep = b"[Other]\r\nKeep=" + b"y" * 2000 + b"\r\n"
     long_values = (b"[Settings]\r\nIntervalSeconds=1" + b" " * 1999 + b"\r\nShowFlash=" +
                    b"x" * 2000 + b"\r\n" + keep)
     start_on(session, long_values, "long values")
-    seen_shots(session.folder, 3, 10)  # one a second
+    seen_shots(session.folder, 3, 20)  # one a second
     left_click_flashes(session)  # ShowFlash is no word for yes or no: the default, on
     session.choose(*down(USE_SIZE, "Return"))
-    session.wait_for_ini("UseMaxSize=false")
     expected = (b"[Settings]\r\nIntervalSeconds=1\r\nShowFlash=true\r\nMaxImageCount=500\r\n"
                 b"UseMaxCount=true\r\nUseMaxSize=false\r\nMaxTotalSizeMB=500\r\n" +
                 b"ScreenshotFolder=" + session.windows_path(session.folder).encode() +
                 b"\\\r\n" + keep)
-    check(session.ini.read_bytes() == expected,
-          f"long values: {session.ini.read_bytes()[:400]!r}")
+    session.wait_for_ini_bytes(expected, "long values")
     quit_from_menu(session)
 
 
@@ -280,23 +281,20 @@ def case_config_hand_edited(session):
     """Keys in other case and order, duplicate keys and sections, blanks, hex, negative,
     out-of-range and non-numeric values: the first of duplicates counts, unusable numbers take
     their defaults, numbers beyond 32 bits the largest, an interval beyond 2,147,483 s that
-    one; a change from the menu writes the values in place (the profile API trims the blanks
+    one; a change from the menu writes the values in place (a line it writes loses the blanks
     around "=") and appends the missing keys to the section; the rest keeps its bytes."""
     hand = (b"; mine\r\n[settings]\r\nmaximagecount = 3\r\nINTERVALSECONDS=&H2\r\n"
             b"MaxImageCount=99\r\nMaxTotalSizeMB=-7\r\nUseMaxCount= Ja \r\n"
             b"ShowFlash=vielleicht\r\n[Settings]\r\nIntervalSeconds=1\r\n[Other]\r\nKeep=me\r\n")
     start_on(session, hand, "hand-edited")
-    seen_shots(session.folder, 5, 20, limit=3)
-    times = sorted(p.stat().st_mtime for p in shots(session.folder))
-    check(all(1.5 <= b - a <= 2.7 for a, b in zip(times, times[1:])), f"not 2 s apart: {times}")
+    check_spacing(seen_shots(session.folder, 6, 40, limit=3), 2, "hand-edited")
     session.choose(*down(USE_SIZE, "Return"))
-    session.wait_for_ini("UseMaxSize=false")
     folder = session.windows_path(session.folder).encode() + b"\\"
     expected = (b"; mine\r\n[settings]\r\nmaximagecount=3\r\nINTERVALSECONDS=2\r\n"
                 b"MaxImageCount=99\r\nMaxTotalSizeMB=500\r\nUseMaxCount=true\r\n"
                 b"ShowFlash=true\r\nUseMaxSize=false\r\nScreenshotFolder=" + folder + b"\r\n"
                 b"[Settings]\r\nIntervalSeconds=1\r\n[Other]\r\nKeep=me\r\n")
-    check(session.ini.read_bytes() == expected, f"hand-edited: {session.ini.read_bytes()!r}")
+    session.wait_for_ini_bytes(expected, "hand-edited")
     quit_from_menu(session)
     check(len(shots(session.folder)) == 3, f"MaxImageCount 3 kept {shots(session.folder)}")
 
@@ -304,11 +302,10 @@ def case_config_hand_edited(session):
                b"MaxTotalSizeMB=zwei\r\nUseMaxCount=1\r\nUseMaxSize=off\r\nShowFlash=0\r\n")
     start_on(session, numbers, "numbers")
     session.choose(*down(USE_COUNT, "Return"))
-    session.wait_for_ini("UseMaxCount=false")
     expected = (b"[Settings]\r\nIntervalSeconds=2147483\r\nMaxImageCount=2147483647\r\n"
                 b"MaxTotalSizeMB=500\r\nUseMaxCount=false\r\nUseMaxSize=false\r\n"
                 b"ShowFlash=false\r\nScreenshotFolder=" + folder + b"\r\n")
-    check(session.ini.read_bytes() == expected, f"numbers: {session.ini.read_bytes()!r}")
+    session.wait_for_ini_bytes(expected, "numbers")
     quit_from_menu(session)
 
 
@@ -331,23 +328,21 @@ def case_config_attributes(session):
     byte for byte and no temporary file beside it, the program goes on."""
     hidden = b"[Settings]\r\nIntervalSeconds=1\r\nMaxImageCount=2\r\n"
     start_with_attribute(session, hidden, "H")
-    seen_shots(session.folder, 4, 15, limit=2)
+    seen_shots(session.folder, 4, 30, limit=2)
     check(session.ini.read_bytes() == hidden, f"hidden: start-up wrote {session.ini_text()!r}")
     session.choose(*down(USE_SIZE, "Return"))
-    session.wait_for_ini("UseMaxSize=false")
-    check(session.ini.read_bytes() == settings_section(
-        session, IntervalSeconds=1, MaxImageCount=2, UseMaxSize="false"),
-        f"hidden: {session.ini.read_bytes()!r}")
+    session.wait_for_ini_bytes(settings_section(
+        session, IntervalSeconds=1, MaxImageCount=2, UseMaxSize="false"), "hidden")
     check("H" in attributes(session, session.ini), "config.ini is no longer hidden")
     quit_from_menu(session)
 
     session.wine("attrib", "-h", session.windows_path(session.ini))
     read_only = b"[Settings]\r\nIntervalSeconds=1\r\nMaxImageCount=2\r\nUseMaxSize=true\r\n"
     start_with_attribute(session, read_only, "R")
-    seen_shots(session.folder, 3, 15, limit=2)
+    seen_shots(session.folder, 3, 30, limit=2)
     session.choose(*down(USE_SIZE, "Return"))
     after = {p.name for p in shots(session.folder)}
-    wait_for(lambda: {p.name for p in shots(session.folder)} - after, 10,
+    wait_for(lambda: {p.name for p in shots(session.folder)} - after, 20,
              "a screenshot after the change (the change is done by then)")
     check(session.ini.read_bytes() == read_only,
           f"the read-only config.ini changed: {session.ini_text()!r}")
@@ -360,8 +355,8 @@ def case_config_attributes(session):
 
 def case_config_disk_full(session):
     """config.ini on a full disk (the program folder on a small tmpfs): a change from the menu
-    cannot be stored and leaves the file byte for byte (the profile API rewrites a file in
-    place and would cut it off), with no temporary file; once there is room, the next change
+    cannot be stored and leaves the file byte for byte (a file rewritten in place would be cut
+    off), with no temporary file; once there is room, the next change
     stores every setting and keeps the rest of the file."""
     disk = session.mount_tmpfs("platte", "size=4m")
     if disk is None:
@@ -389,10 +384,10 @@ def case_config_disk_full(session):
 
     (disk / "fuellung").unlink()
     session.choose(*down(USE_COUNT, "Return"))
-    session.wait_for_ini("UseMaxCount=false")
-    expected = (head.replace(b"UseMaxSize=true", b"UseMaxSize=false") + note +
-                b"UseMaxCount=false\r\nMaxTotalSizeMB=500\r\nShowFlash=true\r\n")
-    check(session.ini.read_bytes() == expected, f"then: {session.ini.read_bytes()[-300:]!r}")
+    # The missing keys follow the section's last key, before the comment that ends it.
+    expected = (head.replace(b"UseMaxSize=true", b"UseMaxSize=false") +
+                b"UseMaxCount=false\r\nMaxTotalSizeMB=500\r\nShowFlash=true\r\n" + note)
+    session.wait_for_ini_bytes(expected, "then")
     quit_from_menu(session)
     no_leftovers(disk)
 
@@ -433,13 +428,13 @@ def case_odd_files(session, helper):
     session.start()
     wait_for(lambda: not any((session.folder / n).exists() for n in ODD_NAMES), 20,
              "the old files with odd names to be deleted")
-    seen_shots(session.folder, 4, 15, limit=2)
+    seen_shots(session.folder, 4, 30, limit=2)
     check(held.read_bytes() == b"\x89PNG held open", "the held file changed")
     answers_menu(session)
 
     holder.stdin.close()  # lets go of the file: it is the oldest, so it goes next
     check(holder.wait(20) == 0, "the helper failed")
-    wait_for(lambda: not held.exists(), 10, "the file once let go")
+    wait_for(lambda: not held.exists(), 20, "the file once let go")
     quit_from_menu(session)
     left = sorted(p.name for p in session.folder.iterdir())
     check(len(shots(session.folder)) == 2, f"the count limit does not hold: {left}")
@@ -473,7 +468,7 @@ def case_tray_host_late(session):
 
     session.stop_tray()
     count = len(shots(session.folder))
-    wait_for_shots(session.folder, count + 1, 10)  # goes on without a tray host
+    wait_for_shots(session.folder, count + 1, 20)  # goes on without a tray host
     session.start_tray()
     session.wait_for_tray_icon(30)
     session.choose(*down(USE_SIZE, "Return"))

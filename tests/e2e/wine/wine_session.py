@@ -413,5 +413,17 @@ class Session:
     def ini_text(self):
         return self.ini.read_bytes().decode("cp1252", "replace") if self.ini.exists() else ""
 
-    def wait_for_ini(self, line, timeout=20):
-        wait_for(lambda: line + "\r\n" in self.ini_text(), timeout, f"{line!r} in config.ini")
+    # A change from the menu writes the seven settings one after another, each a file of its own:
+    # a test waits for what it checks, not for the first sign of the change.
+
+    def wait_for_ini(self, *lines, timeout=20):
+        wait_for(lambda: all(line + "\r\n" in self.ini_text() for line in lines), timeout,
+                 f"{', '.join(map(repr, lines))} in config.ini")
+
+    def wait_for_ini_bytes(self, expected, what, timeout=20):
+        """Waits until config.ini is `expected`, byte for byte; fails with what it holds."""
+        try:
+            wait_for(lambda: self.ini.exists() and self.ini.read_bytes() == expected, timeout,
+                     what)
+        except Failure:
+            raise Failure(f"{what}: config.ini holds {self.ini.read_bytes()[:600]!r}") from None
