@@ -151,6 +151,8 @@ class PortalServices:
             self._start_test_backend("mutter" if backend == "test" else self._start_source(source_exe), answer)
         self._start(["/usr/libexec/xdg-desktop-portal", "--replace"], "portal.log")
         self._wait_name("org.freedesktop.portal.Desktop")
+        if backend == "gnome":
+            self._gnome_session("ready")
 
     def _start_source(self, source_exe):
         """The tests' own monitor streams; returns them as the backend hands them out."""
@@ -253,7 +255,7 @@ class PortalServices:
 
     def _gnome_session(self, *argv):
         result = subprocess.run([BACKEND_PYTHON, GNOME_SESSION, *argv], env=self.desktop.env, capture_output=True,
-                                text=True, timeout=60)
+                                text=True, timeout=120)
         check(result.returncode == 0, f"gnome_session.py {argv[0]}: {result.stderr}")
         return result.stdout
 
