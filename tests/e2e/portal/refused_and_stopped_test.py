@@ -4,6 +4,7 @@ the streams and the session closes), or only the monitor streams go away.
 Each time: no file, one message, a program that keeps running and never asks again by itself;
 a manual screenshot asks again, and once allowed it and the automatic ones are written."""
 import os
+import re
 import sys
 import time
 
@@ -41,15 +42,20 @@ def told_once_and_quiet(desktop, program, portal, asked):
     check(program.alive(), "the program ended")
 
 
+def manual_shots(program):
+    """The finished manual screenshots; a file being written is a hidden temporary one."""
+    folder = program.path("manueller Screenshot")
+    names = os.listdir(folder) if os.path.isdir(folder) else []
+    return sorted(n for n in names if re.fullmatch(r"ManualShot_\d{8}_\d{6}\.png", n))
+
+
 def manual_shot_asks_again(desktop, program, portal, asked, phases):
-    manual = program.path("manueller Screenshot")
-    made = len(os.listdir(manual)) if os.path.isdir(manual) else 0
+    made = len(manual_shots(program))
     shots = len(program.screenshots())
     program.left_click()
     portal.wait_event("asked", count=asked)
-    names = wait_for(lambda: os.path.isdir(manual) and sorted(os.listdir(manual))[made:], 30,
-                     "the manual screenshot after allowing")
-    check_screenshot(os.path.join(manual, names[0]), portal.monitors, phases)
+    names = wait_for(lambda: manual_shots(program)[made:], 30, "the manual screenshot after allowing")
+    check_screenshot(program.path("manueller Screenshot", names[0]), portal.monitors, phases)
     wait_for(lambda: len(program.screenshots()) > shots, 15, "automatic screenshots again")
     time.sleep(1.1)  # the next manual screenshot gets a name of its own
 
