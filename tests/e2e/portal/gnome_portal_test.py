@@ -40,7 +40,7 @@ def test(exe):
             check_screenshot(program.path(again), monitors, [1, 1])
 
             portal.end_gnome_backend()
-            program.message_box(15)
+            program.message_box(30)
             time.sleep(0.5)  # a shot under way may still end
             count = len(program.screenshots())
             time.sleep(4)

@@ -30,7 +30,7 @@ def close_box(desktop):
 
 def told_once_and_quiet(desktop, program, portal, asked):
     """One message comes, no file and no question follow while it is up or after it closed."""
-    program.message_box(15)
+    program.message_box(30)
     shots = len(program.screenshots())
     time.sleep(QUIET)
     check(len(boxes(desktop)) == 1, f"{len(boxes(desktop))} message boxes instead of one")
