@@ -235,7 +235,8 @@ class MapWatcher:
     MAPPED = re.compile(r"^MapNotify event.*\n.*window (0x[0-9a-f]+)", re.M)
 
     def __init__(self, desktop):
-        self.process = desktop.start_reader(["xev", "-root", "-event", "substructure"])
+        # xev writes through stdio, which buffers a pipe by blocks: line by line instead.
+        self.process = desktop.start_reader(["stdbuf", "-oL", "xev", "-root", "-event", "substructure"])
         self.text = ""
         self.lock = threading.Lock()
         self.reader = threading.Thread(target=self._read, daemon=True)
@@ -244,15 +245,20 @@ class MapWatcher:
         self.sync()  # xev prints nothing until it listens
 
     def sync(self):
-        """Returns once xev has passed on every event up to now: a window made now shows up."""
-        since = self.mark()
-        probe = self.desktop.start(["xmessage", "-timeout", "1", "probe"])
-        try:
-            wait_for(lambda: "CreateNotify" in self.snapshot()[since:], 30, "xev to pass on a probe window")
-        except Failure:
-            raise Failure(f"xev passed on no probe window; it printed: {self.snapshot()[-2000:]!r}, "
-                          f"xmessage ended with {probe.poll()}")
-        probe.wait(30)
+        """Returns once xev has passed on every event up to now: a window made now shows up.
+        The first probe may come before xev listens at all; then another one follows."""
+        deadline = time.monotonic() + 30
+        while True:
+            since = self.mark()
+            probe = self.desktop.start(["xmessage", "-timeout", "1", "probe"])
+            try:
+                wait_for(lambda: "CreateNotify" in self.snapshot()[since:], 3, "xev to pass on a probe window")
+                return
+            except Failure:
+                if time.monotonic() > deadline:
+                    raise Failure(f"xev passed on no probe window; it printed: {self.snapshot()[-2000:]!r}")
+            finally:
+                probe.wait(30)
 
     def _read(self):
         for line in self.process.stdout:
