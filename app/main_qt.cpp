@@ -26,7 +26,12 @@ int main(int argc, char** argv) {
     // The capture route is chosen once, before Qt starts. In a Wayland session Qt may run on
     // Wayland or XWayland as it likes, the capture goes through the compositor either way;
     // elsewhere Qt stays on X11, where the grab is.
-    CaptureChoice capture = ChooseScreenCapture();
+    QtWindowSystem* notices = nullptr;  // set once the windows exist
+    CaptureChoice capture = ChooseScreenCapture([&notices](const std::string& text) {
+        if (notices) {
+            notices->ShowNoticeOnce(text);
+        }
+    });
     if (!capture.facts.waylandConnected && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "xcb");
     }
@@ -48,6 +53,7 @@ int main(int argc, char** argv) {
     QtSessionState session;
     SessionAwareCapture screen(*capture.capture, session);
     QtWindowSystem windows(capture.virtualScreen, unload);
+    notices = &windows;
     QtShotTimer tmrShot([&form] { form->tmrShot_Timer(); });
     std::unique_ptr<FlashWindow> frmFlash;
     if (capture.outputs) {

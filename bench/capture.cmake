@@ -8,3 +8,11 @@ if(TARGET ruvello_linux)
     target_link_libraries(ruvello_shot_bench PRIVATE ruvello_linux benchmark::benchmark PNG::PNG)
     ruvello_warnings(ruvello_shot_bench)
 endif()
+
+# The portal route's idle streams, kept or paused; bench/portal_idle.py runs it in a headless
+# GNOME session.
+if(TARGET ruvello_linux)
+    add_executable(ruvello_portal_bench ${CMAKE_CURRENT_LIST_DIR}/portal_bench.cpp)
+    target_link_libraries(ruvello_portal_bench PRIVATE ruvello_linux benchmark::benchmark)
+    ruvello_warnings(ruvello_portal_bench)
+endif()

@@ -2,6 +2,7 @@
 
 #include "capture/output_copy_wayland.h"
 #include "capture/output_layout_wayland.h"
+#include "capture/screen_capture_portal.h"
 #include "capture/screen_capture_wayland.h"
 #include "capture/screen_capture_x11.h"
 #include "capture/xwayland_x11.h"
@@ -38,9 +39,6 @@ std::string RouteNotice(CaptureRoute route) {
                    "w\u00e4ren alle Screenshots schwarz, deshalb werden keine gespeichert.\n\n"
                    "Starten Sie Ruvello in der Wayland-Sitzung (mit gesetzter Variable "
                    "WAYLAND_DISPLAY), dann nimmt es den Bildschirm auf.";
-        case CaptureRoute::kPortal:
-            return "Dieser Wayland-Desktop erlaubt Programmen keine direkte Bildschirmaufnahme. "
-                   "Es werden keine Screenshots gespeichert.";
         default:
             return {};
     }
@@ -55,7 +53,7 @@ CaptureChoice::~CaptureChoice() {
 CaptureChoice::CaptureChoice(CaptureChoice&&) noexcept = default;
 CaptureChoice& CaptureChoice::operator=(CaptureChoice&&) noexcept = default;
 
-CaptureChoice ChooseScreenCapture() {
+CaptureChoice ChooseScreenCapture(std::function<void(const std::string&)> tell) {
     CaptureChoice choice;
     choice.facts.waylandNamed = WaylandDisplayNamed();
     if (choice.facts.waylandNamed) {
@@ -86,8 +84,7 @@ CaptureChoice ChooseScreenCapture() {
                 std::make_unique<WaylandScreenCapture>(*choice.wayland, *choice.outputs);
             break;
         case CaptureRoute::kPortal:
-            // The desktop portal's screen cast takes this place.
-            choice.capture = std::make_unique<NoScreenCapture>();
+            choice.capture = std::make_unique<PortalScreenCapture>(std::move(tell));
             break;
         case CaptureRoute::kNone:
             choice.capture = std::make_unique<NoScreenCapture>();

@@ -53,7 +53,8 @@ struct CaptureChoice {
 };
 
 // Looks at the session (environment, Wayland compositor, X server) and makes its capture. Runs
-// before the user interface starts.
-CaptureChoice ChooseScreenCapture();
+// before the user interface starts; `tell` shows the user a message once it runs (the portal
+// route says so when the user refused or ended the screen sharing).
+CaptureChoice ChooseScreenCapture(std::function<void(const std::string&)> tell = {});
 
 }  // namespace ruvello

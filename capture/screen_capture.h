@@ -15,6 +15,10 @@ class ScreenCapture {
     // Writes the whole virtual screen as a PNG file at exactly `path`, replacing an existing file.
     // True exactly when the file was written; a failure leaves no file and shows nothing.
     virtual bool CaptureScreenToPng(const std::string& path) = 0;
+    // The next capture is a screenshot the user asked for by hand. A desktop that stopped
+    // sharing its screen (the user refused or ended it) may ask the user again now, and only now:
+    // the automatic screenshots never ask by themselves.
+    virtual void BeforeManualShot() {}
 };
 
 }  // namespace ruvello

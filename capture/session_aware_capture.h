@@ -16,6 +16,7 @@ class SessionAwareCapture : public ScreenCapture {
     void GdiPlusStart() override { screen_.GdiPlusStart(); }
     void GdiPlusStop() override { screen_.GdiPlusStop(); }
     bool CaptureScreenToPng(const std::string& path) override;
+    void BeforeManualShot() override { screen_.BeforeManualShot(); }
 
   private:
     ScreenCapture& screen_;

@@ -2,14 +2,23 @@
 # Wayland desktops the compositor's screen copies (cmake/wayland.cmake).
 find_package(Qt6 REQUIRED COMPONENTS Widgets DBus)
 find_package(X11 REQUIRED)
+# The desktop portal's screen cast: its D-Bus conversation through Qt, its frames from PipeWire.
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(PIPEWIRE REQUIRED IMPORTED_TARGET libpipewire-0.3)
 
 # Everything but main, so that tests can drive the real desktop pieces too.
 add_library(ruvello_linux STATIC
     autostart/autostart_host_posix.cpp
     capture/atomic_file_posix.cpp
     capture/output_compose.cpp
+    capture/pipewire_formats.cpp
+    capture/pipewire_streams.cpp
     capture/pixel_layout.cpp
     capture/png_file_writer.cpp
+    capture/portal_frames.cpp
+    capture/portal_screencast_qt.cpp
+    capture/restore_token_store_posix.cpp
+    capture/screen_capture_portal.cpp
     capture/screen_capture_x11.cpp
     capture/x11_grabber_x11.cpp
     flash/flash_window_qt.cpp
@@ -25,7 +34,9 @@ add_library(ruvello_linux STATIC
     tray/tray_host_qt.cpp
     tray/tray_menu_qt.cpp
 )
-target_link_libraries(ruvello_linux PUBLIC ruvello_core ruvello_png Qt6::Widgets Qt6::DBus X11::X11 X11::Xext X11::Xrandr X11::xcb)
+set_target_properties(ruvello_linux PROPERTIES AUTOMOC ON)
+target_link_libraries(ruvello_linux PUBLIC ruvello_core ruvello_png Qt6::Widgets Qt6::DBus X11::X11 X11::Xext
+                                    X11::Xrandr X11::xcb PkgConfig::PIPEWIRE)
 include(cmake/wayland.cmake)
 ruvello_warnings(ruvello_linux)
 

@@ -24,6 +24,7 @@ void frmMain::TakeManualShot() noexcept {
         basFlash_.PlayFlash(kFlashDurationMs);
     }
     bool written = false;
+    CarryOn([&] { platform_.screen.BeforeManualShot(); });
     CarryOn([&] {
         const std::string path =
             FreeShotPath(platform_.fileSystem, folder, "ManualShot_" + FormatShotTimestamp());

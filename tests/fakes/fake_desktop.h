@@ -136,6 +136,7 @@ class FakeScreen : public ScreenCapture {
         written.push_back(path);
         return true;
     }
+    void BeforeManualShot() override { log_.push_back("before manual shot"); }
 
   private:
     EventLog& log_;

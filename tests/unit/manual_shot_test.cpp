@@ -24,12 +24,28 @@ TEST(ManualShot, FlashesBeforeTheCaptureAndRefreshesAfterIt) {
     EXPECT_FALSE(rig.flash.loaded);
 }
 
+TEST(ManualShot, LetsTheRouteAskAgainJustBeforeItsCaptureButAutomaticShotsNever) {
+    TestRig rig;
+    frmMain& form = rig.Loaded();
+    rig.clock.tick += 60'000;
+    form.tmrShot_Timer();
+    EXPECT_EQ(std::count(rig.log.begin(), rig.log.end(), "before manual shot"), 0);
+    form.TakeManualShot();
+    const auto capture =
+        std::find(rig.log.begin(), rig.log.end(), std::string("capture ") + kManualShot);
+    ASSERT_NE(capture, rig.log.begin());
+    EXPECT_EQ(*(capture - 1), "before manual shot");
+    EXPECT_EQ(std::count(rig.log.begin(), rig.log.end(), "before manual shot"), 1);
+}
+
 TEST(ManualShot, GoesWithoutFlashWhenSwitchedOff) {
     TestRig rig;
     frmMain& form = rig.Loaded();
     form.AppSettings.ShowFlash = false;
     form.TakeManualShot();
-    EXPECT_EQ(rig.log.front(), std::string("capture ") + kManualShot);
+    ASSERT_GE(rig.log.size(), 2u);
+    EXPECT_EQ(rig.log[0], "before manual shot");
+    EXPECT_EQ(rig.log[1], std::string("capture ") + kManualShot);
 }
 
 TEST(ManualShot, AddsTheSeparatorItsFolderNeedsAndCreatesItOnce) {

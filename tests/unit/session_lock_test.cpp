@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "capture/session_aware_capture.h"
 #include "fakes/test_rig.h"
 #include "platform/platform_error.h"
@@ -64,6 +66,16 @@ TEST(SessionLock, KeepsTheHistoryWhileLockedAndGoesOnWhenUnlocked) {
     r.form.tmrShot_Timer();
     EXPECT_EQ(r.rig.screen.written.size(), 1u);
     EXPECT_EQ(r.rig.fs.Search("C:\\Tools\\*.png", SearchFilter::OrdinaryFiles).size(), 3u);
+}
+
+// A route that stopped capturing asks the user again only on a manual shot; the check in between
+// must pass that on.
+TEST(SessionLock, PassesAManualShotOnToTheRoute) {
+    LockableRig r;
+    r.form.Form_Load();
+    r.form.AppSettings.ShowFlash = false;
+    r.form.TakeManualShot();
+    EXPECT_EQ(std::count(r.rig.log.begin(), r.rig.log.end(), "before manual shot"), 1);
 }
 
 TEST(SessionLock, ADesktopThatCannotSayCountsAsUnlocked) {

@@ -1,0 +1,87 @@
+#!/usr/bin/python3
+"""A GNOME user's earlier choice in the screen-cast chooser, "every monitor, remember it", as
+GNOME's portal leaves it in the permission store for a restore token:
+
+    gnome_session.py remember TOKEN
+    gnome_session.py ready            waits until GNOME's portal backend restores such a choice
+
+GNOME's backend learns the monitors from mutter shortly after it starts; a restore asked for
+before that finds no monitor and opens the chooser, which nobody here answers."""
+import sys
+import time
+import uuid
+
+import dbus
+from dbus.mainloop.glib import DBusGMainLoop
+from gi.repository import GLib
+
+STORE = "org.freedesktop.impl.portal.PermissionStore"
+PORTAL = "org.freedesktop.portal.Desktop"
+SCREENCAST = "org.freedesktop.portal.ScreenCast"
+
+
+def remember(bus, token):
+    config = bus.get_object("org.gnome.Mutter.DisplayConfig", "/org/gnome/Mutter/DisplayConfig")
+    _, monitors, _, _ = config.GetCurrentState(dbus_interface="org.gnome.Mutter.DisplayConfig")
+    # GNOME's restore data: (provider, version, (created, last used, [(stream id, monitor, match)]))
+    # with monitors matched by "vendor:product:serial".
+    now = dbus.Int64(int(time.time() * 1e6))
+    chosen = dbus.Array([dbus.Struct((dbus.UInt32(i), dbus.UInt32(1), dbus.String(f"{m[0][1]}:{m[0][2]}:{m[0][3]}",
+                                                                                  variant_level=1)))
+                         for i, m in enumerate(monitors)], signature="(uuv)")
+    data = dbus.Struct((dbus.String("GNOME"), dbus.UInt32(1),
+                        dbus.Struct((now, now, chosen), signature="xxa(uuv)", variant_level=1)),
+                       signature="suv", variant_level=1)
+    store = dbus.Interface(bus.get_object(STORE, "/org/freedesktop/impl/portal/PermissionStore"), STORE)
+    store.SetPermission("screencast", True, token, "", ["yes"])
+    store.SetValue("screencast", True, token, data)
+
+
+def restores(bus, seconds):
+    """Whether a session with a freshly remembered choice starts within `seconds`; a chooser that
+    opened instead is closed again."""
+    token = str(uuid.uuid4())
+    remember(bus, token)
+    cast = dbus.Interface(bus.get_object(PORTAL, "/org/freedesktop/portal/desktop"), SCREENCAST)
+    sender = bus.get_unique_name()[1:].replace(".", "_")
+    loop = GLib.MainLoop()
+    answers = {}
+
+    def request(method, *args, options):
+        handle = f"probe{uuid.uuid4().hex[:8]}"
+        path = f"/org/freedesktop/portal/desktop/request/{sender}/{handle}"
+        match = bus.add_signal_receiver(lambda code, results: (answers.update({path: (int(code), results)}),
+                                                               loop.quit()),
+                                        "Response", "org.freedesktop.portal.Request", path=path)
+        options["handle_token"] = handle
+        getattr(cast, method)(*args, options)
+        timer = GLib.timeout_add(int(seconds * 1000), loop.quit)
+        loop.run()
+        GLib.source_remove(timer)
+        match.remove()
+        if path not in answers:
+            bus.get_object(PORTAL, path).Close(dbus_interface="org.freedesktop.portal.Request")
+            return None
+        return answers[path]
+
+    created = request("CreateSession", options={"session_handle_token": f"probe{uuid.uuid4().hex[:8]}"})
+    session = dbus.ObjectPath(created[1]["session_handle"])
+    request("SelectSources", session, options={"types": dbus.UInt32(1), "multiple": True,
+                                               "persist_mode": dbus.UInt32(2), "restore_token": token})
+    started = request("Start", session, "", options={})
+    bus.get_object(PORTAL, session).Close(dbus_interface="org.freedesktop.portal.Session")
+    return started is not None and started[0] == 0
+
+
+if __name__ == "__main__":
+    DBusGMainLoop(set_as_default=True)
+    session_bus = dbus.SessionBus()
+    if sys.argv[1] == "remember":
+        remember(session_bus, sys.argv[2])
+    else:
+        deadline = time.monotonic() + 90
+        while not restores(session_bus, 5):
+            if time.monotonic() > deadline:
+                sys.exit("GNOME's portal backend never restored a remembered choice")
+            time.sleep(1)
+        print("ready", flush=True)

@@ -1,0 +1,160 @@
+// A known picture on every monitor of a Wayland desktop: one full-screen window per screen,
+// each filled with the pattern that pattern_pixel() in portal_services.py computes. Prints
+// "shown PHASE" once every window has been drawn; "change" on stdin moves to the next picture.
+// "animate HZ" moves a small square over the first screen HZ times a second (0: stops it), as a
+// moving window or a video changes a screen.
+
+#include <unistd.h>
+#include <QApplication>
+#include <QImage>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <QWidget>
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+QImage Pattern(int index, int phase, QSize size) {
+    QImage image(size, QImage::Format_RGB32);
+    for (int y = 0; y < size.height(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < size.width(); ++x) {
+            row[x] = qRgb((x + 3 * index + 17 * phase) % 256, (y + 5 * index) % 256,
+                          ((x / 8 + y / 8) * 40 + 60 * index) % 256);
+        }
+    }
+    return image;
+}
+
+class PatternWindow : public QWidget {
+  public:
+    PatternWindow(int index, QScreen* screen) : index_(index) {
+        setWindowFlag(Qt::FramelessWindowHint);
+        setAttribute(Qt::WA_OpaquePaintEvent);
+        setScreen(screen);
+        setGeometry(screen->geometry());
+    }
+    void Show(int phase) {
+        phase_ = phase;
+        drawn_ = -1;
+        update();
+    }
+    void MoveSquare(int step) {
+        const QRect old = square_;
+        square_ = QRect((step * 7) % std::max(1, width() - 64),
+                        (step * 3) % std::max(1, height() - 64), 64, 64);
+        update(old.united(square_));
+    }
+    int drawn() const { return drawn_; }
+    int paints() const { return paints_; }
+
+  protected:
+    void paintEvent(QPaintEvent* event) override {
+        if (image_.size() != size() || imagePhase_ != phase_) {
+            image_ = Pattern(index_, phase_, size());
+            imagePhase_ = phase_;
+        }
+        QPainter painter(this);
+        painter.drawImage(event->rect(), image_, event->rect());
+        if (!square_.isEmpty()) {
+            painter.fillRect(square_, Qt::white);
+        }
+        drawn_ = phase_;
+        ++paints_;
+    }
+
+  private:
+    int index_;
+    int phase_ = 0;
+    int drawn_ = -1;
+    int paints_ = 0;
+    QImage image_;
+    int imagePhase_ = -1;
+    QRect square_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    std::vector<std::unique_ptr<PatternWindow>> windows;
+    // Screens in the order of their places, left to right, top to bottom, as the tests number
+    // the monitors.
+    QList<QScreen*> screens = QGuiApplication::screens();
+    std::sort(screens.begin(), screens.end(), [](QScreen* a, QScreen* b) {
+        const QPoint pa = a->geometry().topLeft(), pb = b->geometry().topLeft();
+        return pa.x() != pb.x() ? pa.x() < pb.x() : pa.y() < pb.y();
+    });
+    for (QScreen* screen : screens) {
+        windows.push_back(
+            std::make_unique<PatternWindow>(static_cast<int>(windows.size()), screen));
+        windows.back()->showFullScreen();
+    }
+    int phase = 0;
+    // Told once every window has painted the phase and painted once more after it: Qt paints
+    // again only when the compositor's frame callback says the last picture was shown.
+    QTimer poll;
+    int told = -1;
+    std::vector<int> paintsAtPhase;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        for (const auto& w : windows) {
+            if (w->drawn() != phase) {
+                return;
+            }
+        }
+        if (told == phase) {
+            return;
+        }
+        if (paintsAtPhase.empty()) {
+            for (const auto& w : windows) {
+                paintsAtPhase.push_back(w->paints());
+                w->update(0, 0, 1, 1);
+            }
+            return;
+        }
+        for (std::size_t i = 0; i < windows.size(); ++i) {
+            if (windows[i]->paints() <= paintsAtPhase[i]) {
+                return;
+            }
+        }
+        paintsAtPhase.clear();
+        told = phase;
+        std::printf("shown %d\n", phase);
+        std::fflush(stdout);
+    });
+    poll.start(50);
+    auto change = [&] {
+        ++phase;
+        paintsAtPhase.clear();
+        for (const auto& w : windows) {
+            w->Show(phase);
+        }
+    };
+    QTimer animation;
+    int step = 0;
+    QObject::connect(&animation, &QTimer::timeout, [&] { windows.front()->MoveSquare(++step); });
+    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
+    QObject::connect(&input, &QSocketNotifier::activated, [&] {
+        char line[64];
+        const ssize_t n = read(STDIN_FILENO, line, sizeof line - 1);
+        if (n <= 0) {
+            QApplication::quit();
+            return;
+        }
+        line[n] = '\0';
+        int hz = 0;
+        if (std::string(line).rfind("change", 0) == 0) {
+            change();
+        } else if (std::sscanf(line, "animate %d", &hz) == 1) {
+            hz > 0 ? animation.start(1000 / hz) : animation.stop();
+        }
+    });
+    return QApplication::exec();
+}
