@@ -35,6 +35,18 @@ def wait_for(predicate, timeout, what):
         time.sleep(0.05)
 
 
+def end_processes(processes, grace):
+    """Ends the processes a test started, newest first: asked to end, killed after `grace` s."""
+    for process in reversed(processes):
+        if process.poll() is None:
+            process.terminate()
+            try:
+                process.wait(grace)
+            except subprocess.TimeoutExpired:
+                process.kill()
+                process.wait()
+
+
 def sanitizer_reports(logs):
     """What AddressSanitizer or UndefinedBehaviorSanitizer said in the program's logs."""
     reports = []
@@ -213,14 +225,7 @@ class Desktop:
 
     def close(self):
         """Ends what was started, removes the files; returns any sanitizer reports of the logs."""
-        for process in reversed(self.processes):
-            if process.poll() is None:
-                process.terminate()
-                try:
-                    process.wait(5)
-                except subprocess.TimeoutExpired:
-                    process.kill()
-                    process.wait()
+        end_processes(self.processes, 5)
         reports = sanitizer_reports(self.logs)
         shutil.rmtree(self.tmp, ignore_errors=True)
         return reports

@@ -12,7 +12,7 @@ import tempfile
 import time
 
 import pngcheck
-from desktop import Failure, check, sanitizer_reports, wait_for
+from desktop import Failure, check, end_processes, sanitizer_reports, wait_for
 
 # Output name, mode and place in the layout: a gap below the smaller one stays black.
 OUTPUTS = (("HEADLESS-1", 640, 480, 0, 0), ("HEADLESS-2", 800, 600, 640, 0))
@@ -186,14 +186,7 @@ class WaylandDesktop:
         return [tuple(item.split("/", 1)) for item in re.findall(r"'([^']+)'", out)]
 
     def close(self):
-        for process in reversed(self.processes):
-            if process.poll() is None:
-                process.terminate()
-                try:
-                    process.wait(10)
-                except subprocess.TimeoutExpired:
-                    process.kill()
-                    process.wait()
+        end_processes(self.processes, 10)
         reports = sanitizer_reports([log for log in self.logs if not log.endswith("sway.log")])
         shutil.rmtree(self.tmp, ignore_errors=True)
         return reports
