@@ -12,31 +12,33 @@ namespace ruvello {
 
 QtTrayHost::QtTrayHost(QIcon programIcon, QMenu* contextMenu,
                        std::function<void(std::int32_t)> onTrayEvent)
-    : programIcon_(std::move(programIcon)) {
+    : programIcon_(std::move(programIcon)), onTrayEvent_(std::move(onTrayEvent)) {
     icon_.setContextMenu(contextMenu);
-    QObject::connect(
-        &icon_, &QSystemTrayIcon::activated,
-        [this, onTrayEvent = std::move(onTrayEvent)](QSystemTrayIcon::ActivationReason reason) {
-            // The second click of a double click comes as DoubleClick alone; it released the
-            // left button over the icon all the same, and takes its own screenshot.
-            if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick) {
-                onTrayEvent(kTrayLeftButtonUp);
-            } else if (reason == QSystemTrayIcon::Context) {
-                ContextMenuAsked(onTrayEvent);
-            }
-        });
+    QObject::connect(&icon_, &QSystemTrayIcon::activated, &icon_,
+                     [this](QSystemTrayIcon::ActivationReason reason) { Activated(reason); });
 }
 
-// An XEmbed tray has Qt open the menu itself before it reports the click. A StatusNotifier host
-// that does not draw the exported menu (swaybar) asks for it with ContextMenu and waits for the
-// answer: the menu opens after the answer has gone, or the host's call would time out.
-void QtTrayHost::ContextMenuAsked(const std::function<void(std::int32_t)>& onTrayEvent) {
-    QTimer::singleShot(0, &icon_, [this, onTrayEvent] {
-        const QMenu* menu = icon_.contextMenu();
-        if (!menu || !menu->isVisible()) {
-            onTrayEvent(kTrayRightButtonUp);
-        }
-    });
+void QtTrayHost::Activated(QSystemTrayIcon::ActivationReason reason) {
+    // The second click of a double click comes as DoubleClick alone; it released the left
+    // button over the icon all the same, and takes its own screenshot.
+    if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick) {
+        onTrayEvent_(kTrayLeftButtonUp);
+    } else if (reason == QSystemTrayIcon::Context) {
+        ContextMenuAsked();
+    }
+}
+
+// An XEmbed tray has Qt open the menu itself before it reports the click; whether it did is
+// told now, not later: a quick Escape (or a busy machine) can close that menu before the event
+// loop comes round, and it must not open again. A StatusNotifier host that does not draw the
+// exported menu (swaybar) asks for it with ContextMenu and waits for the answer: the menu opens
+// after the answer has gone, or the host's call would time out.
+void QtTrayHost::ContextMenuAsked() {
+    const QMenu* menu = icon_.contextMenu();
+    if (menu && menu->isVisible()) {
+        return;
+    }
+    QTimer::singleShot(0, &icon_, [this] { onTrayEvent_(kTrayRightButtonUp); });
 }
 
 void QtTrayHost::WhenNoTrayHost(std::function<void(const std::string&)> tell) {

@@ -27,15 +27,19 @@ class QtTrayHost : public TrayHost {
     // icon (plain GNOME): the program records all the same, but the user cannot reach it.
     void WhenNoTrayHost(std::function<void(const std::string&)> tell);
 
+    // What QSystemTrayIcon reports of a click on the icon.
+    void Activated(QSystemTrayIcon::ActivationReason reason);
+
     void NotifyIcon(TrayMessage message, const TrayIconData& data) override;
     IconHandle DefaultAppIcon() override { return kDefaultAppIcon; }
     void DestroyIcon(IconHandle) override {}  // Qt owns its icons
 
   private:
-    void ContextMenuAsked(const std::function<void(std::int32_t)>& onTrayEvent);
+    void ContextMenuAsked();
     QIcon IconFor(IconHandle handle);
 
     QIcon programIcon_;
+    std::function<void(std::int32_t)> onTrayEvent_;
     QIcon defaultIcon_;  // looked up in the style once: the look-up walks the icon theme
     QSystemTrayIcon icon_;
     IconHandle shownIcon_ = 0;
