@@ -8,28 +8,14 @@
 #include <fstream>
 #include <optional>
 
+#include "tests/linux/scoped_env.h"
+
 namespace ruvello {
 namespace {
 
 namespace fs = std::filesystem;
 
 const char* const kToken = "3f1c2a9e-7b44-4c1d-9e0a-5b6c7d8e9f01";
-
-// Sets an environment variable for one test and puts the old value back.
-class ScopedEnv {
-  public:
-    ScopedEnv(const char* name, const char* value) : name_(name) {
-        if (const char* old = getenv(name)) {
-            old_ = old;
-        }
-        value ? setenv(name, value, 1) : unsetenv(name);
-    }
-    ~ScopedEnv() { old_ ? setenv(name_, old_->c_str(), 1) : unsetenv(name_); }
-
-  private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
 
 class RestoreTokenStoreTest : public ::testing::Test {
   protected:

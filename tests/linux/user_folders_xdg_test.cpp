@@ -2,12 +2,12 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <deque>
 #include <filesystem>
 #include <fstream>
-#include <map>
-#include <optional>
 
 #include "platform/user_folders_xdg.h"
+#include "tests/linux/scoped_env.h"
 
 namespace ruvello {
 namespace {
@@ -24,21 +24,15 @@ class XdgUserFoldersTest : public ::testing::Test {
         Set("XDG_CONFIG_HOME", home_ + "/cfg");
     }
     void TearDown() override {
-        for (auto& [name, value] : saved_) {
-            value ? setenv(name.c_str(), value->c_str(), 1) : unsetenv(name.c_str());
+        while (!env_.empty()) {
+            env_.pop_back();  // newest first, so that the first value saved comes back last
         }
         fs::remove_all(home_);
     }
-    void Set(const std::string& name, const std::string& value) {
-        if (!saved_.count(name)) {
-            const char* old = std::getenv(name.c_str());
-            saved_[name] = old ? std::optional<std::string>(old) : std::nullopt;
-        }
-        setenv(name.c_str(), value.c_str(), 1);
-    }
+    void Set(const char* name, const std::string& value) { env_.emplace_back(name, value.c_str()); }
 
     std::string home_;
-    std::map<std::string, std::optional<std::string>> saved_;
+    std::deque<ScopedEnv> env_;
     XdgUserFolders folders_;
 };
 
