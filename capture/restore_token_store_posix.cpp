@@ -10,6 +10,7 @@
 #include <iterator>
 
 #include "capture/atomic_file_posix.h"
+#include "platform/path.h"
 
 namespace ruvello {
 namespace {
@@ -47,9 +48,8 @@ RestoreTokenStore::RestoreTokenStore(std::string path) : path_(std::move(path)) 
 
 std::string RestoreTokenStore::DefaultPath() {
     const char* state = std::getenv("XDG_STATE_HOME");
-    const std::string folder =
-        state && state[0] == '/' ? std::string(state) : HomeFolder() + "/.local/state";
-    return folder + "/ruvello/screencast-restore-token";
+    return XdgBaseFolder(state ? state : "", HomeFolder(), ".local/state") +
+           "ruvello/screencast-restore-token";
 }
 
 std::string RestoreTokenStore::Load() const {

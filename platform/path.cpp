@@ -26,12 +26,17 @@ std::string_view FolderOf(std::string_view path, const Conventions& conventions)
     return {};
 }
 
-std::string XdgConfigHome(std::string_view configHomeVariable, std::string_view home) {
-    if (!configHomeVariable.empty() && configHomeVariable.front() == '/') {
-        std::string folder(configHomeVariable);
+std::string XdgBaseFolder(std::string_view variable, std::string_view home,
+                          std::string_view belowHome) {
+    if (!variable.empty() && variable.front() == '/') {
+        std::string folder(variable);
         return folder.back() == '/' ? folder : folder + '/';
     }
-    return std::string(home) + "/.config/";
+    return std::string(home) + '/' + std::string(belowHome) + '/';
+}
+
+std::string XdgConfigHome(std::string_view configHomeVariable, std::string_view home) {
+    return XdgBaseFolder(configHomeVariable, home, ".config");
 }
 
 }  // namespace ruvello
