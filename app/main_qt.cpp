@@ -16,9 +16,9 @@
 #include "platform/user_folders_xdg.h"
 #include "platform/window_system_qt.h"
 #include "settings/ini_file_store.h"
+#include "tray/layer_menu/layer_shell_menu_wayland.h"
 #include "tray/tray_host_qt.h"
 #include "tray/tray_menu_qt.h"
-#include "tray/tray_menu_wayland.h"
 
 using namespace ruvello;
 

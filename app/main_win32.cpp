@@ -7,7 +7,7 @@
 #include "app/main_window_win32.h"
 #include "app/resource_ids_win32.h"
 #include "autostart/autostart_host_win32.h"
-#include "capture/screen_capture_win32.h"
+#include "capture/win32/screen_capture_win32.h"
 #include "flash/flash_window_win32.h"
 #include "platform/clock_win32.h"
 #include "platform/com_win32.h"

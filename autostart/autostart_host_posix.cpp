@@ -9,7 +9,7 @@
 #include <sstream>
 
 #include "autostart/desktop_entry.h"
-#include "capture/atomic_file_posix.h"
+#include "platform/atomic_file_posix.h"
 #include "platform/platform_error.h"
 
 namespace ruvello {

@@ -4,7 +4,7 @@ if(TARGET ruvello_linux)
     find_package(PNG REQUIRED)
     add_executable(ruvello_shot_bench ${CMAKE_CURRENT_LIST_DIR}/shot_bench.cpp
                                       ${CMAKE_CURRENT_LIST_DIR}/shot_scene_x11.cpp
-                                      ${PROJECT_SOURCE_DIR}/capture/png_libpng.cpp)
+                                      ${CMAKE_CURRENT_LIST_DIR}/png_libpng.cpp)
     target_link_libraries(ruvello_shot_bench PRIVATE ruvello_linux benchmark::benchmark PNG::PNG)
     ruvello_warnings(ruvello_shot_bench)
 endif()

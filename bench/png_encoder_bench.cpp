@@ -18,9 +18,9 @@
 #include <vector>
 
 #include "bench_frames.h"
-#include "capture/deflate_join.h"
-#include "capture/png_encoder.h"
-#include "capture/png_filters.h"
+#include "png/deflate_join.h"
+#include "png/png_encoder.h"
+#include "png/png_filters.h"
 
 namespace ruvello {
 namespace {

@@ -26,7 +26,7 @@
 #include <sstream>
 #include <string>
 
-#include "capture/screen_capture_portal.h"
+#include "capture/portal/screen_capture_portal_qt.h"
 
 namespace {
 

@@ -1,12 +1,12 @@
 #include "capture/capture_route.h"
 
-#include "capture/output_copy_wayland.h"
-#include "capture/output_layout_wayland.h"
-#include "capture/screen_capture_portal.h"
-#include "capture/screen_capture_wayland.h"
-#include "capture/screen_capture_x11.h"
-#include "capture/xwayland_x11.h"
-#include "platform/wayland_connection_wayland.h"
+#include "capture/portal/screen_capture_portal_qt.h"
+#include "capture/wayland/output_copy_wayland.h"
+#include "capture/wayland/screen_capture_wayland.h"
+#include "capture/x11/screen_capture_x11.h"
+#include "capture/x11/xwayland_x11.h"
+#include "platform/wayland/output_layout_wayland.h"
+#include "platform/wayland/wayland_connection_wayland.h"
 
 namespace ruvello {
 namespace {

@@ -6,7 +6,7 @@
 #include <span>
 #include <vector>
 
-#include "capture/png_encoder.h"
+#include "png/png_encoder.h"
 
 namespace ruvello {
 

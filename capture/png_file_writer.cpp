@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "capture/atomic_file_posix.h"
+#include "platform/atomic_file_posix.h"
 
 namespace ruvello {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "capture/png_encoder.h"
+#include "png/png_encoder.h"
 
 namespace ruvello {
 

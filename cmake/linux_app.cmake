@@ -9,18 +9,18 @@ pkg_check_modules(PIPEWIRE REQUIRED IMPORTED_TARGET libpipewire-0.3)
 # Everything but main, so that tests can drive the real desktop pieces too.
 add_library(ruvello_linux STATIC
     autostart/autostart_host_posix.cpp
-    capture/atomic_file_posix.cpp
+    platform/atomic_file_posix.cpp
     capture/output_compose.cpp
-    capture/pipewire_formats.cpp
-    capture/pipewire_streams.cpp
-    capture/pixel_layout.cpp
+    capture/portal/video_formats_pipewire.cpp
+    capture/portal/screencast_streams_pipewire.cpp
+    capture/x11/pixel_layout.cpp
     capture/png_file_writer.cpp
-    capture/portal_frames.cpp
-    capture/portal_screencast_qt.cpp
-    capture/restore_token_store_posix.cpp
-    capture/screen_capture_portal.cpp
-    capture/screen_capture_x11.cpp
-    capture/x11_grabber_x11.cpp
+    capture/portal/portal_frames.cpp
+    capture/portal/portal_screencast_qt.cpp
+    capture/portal/restore_token_store_posix.cpp
+    capture/portal/screen_capture_portal_qt.cpp
+    capture/x11/screen_capture_x11.cpp
+    capture/x11/x11_grabber_x11.cpp
     flash/flash_window_qt.cpp
     platform/clock_posix.cpp
     platform/file_system_posix.cpp

@@ -7,12 +7,12 @@ find_package(ZLIB REQUIRED)
 find_package(Threads REQUIRED)
 
 add_library(ruvello_png STATIC
-    capture/deflate_join.cpp
-    capture/deflate_runs.cpp
-    capture/png_encoder.cpp
-    capture/png_filters.cpp
-    capture/png_row_kernels.cpp
-    capture/png_row_kernels_avx2.cpp
+    png/deflate_join.cpp
+    png/deflate_runs.cpp
+    png/png_encoder.cpp
+    png/png_filters.cpp
+    png/png_row_kernels.cpp
+    png/png_row_kernels_avx2.cpp
 )
 target_include_directories(ruvello_png PUBLIC ${PROJECT_SOURCE_DIR})
 target_include_directories(ruvello_png SYSTEM PRIVATE ${LIBDEFLATE_INCLUDE_DIR} ${XXHASH_INCLUDE_DIR})

@@ -35,15 +35,15 @@ target_link_libraries(ruvello_wayland_protocols PUBLIC PkgConfig::WAYLAND_CLIENT
 
 target_sources(ruvello_linux PRIVATE
     capture/capture_route.cpp
-    capture/image_copy_capture_wayland.cpp
-    capture/output_copy_wayland.cpp
-    capture/output_layout_wayland.cpp
-    capture/screen_capture_wayland.cpp
-    capture/shm_buffer_wayland.cpp
-    capture/wlr_screencopy_wayland.cpp
-    capture/xwayland_x11.cpp
+    capture/wayland/image_copy_capture_wayland.cpp
+    capture/wayland/output_copy_wayland.cpp
+    platform/wayland/output_layout_wayland.cpp
+    capture/wayland/screen_capture_wayland.cpp
+    platform/wayland/shm_buffer_wayland.cpp
+    capture/wayland/wlr_screencopy_wayland.cpp
+    capture/x11/xwayland_x11.cpp
     flash/flash_window_wayland.cpp
-    platform/wayland_connection_wayland.cpp
-    tray/tray_menu_wayland.cpp
+    platform/wayland/wayland_connection_wayland.cpp
+    tray/layer_menu/layer_shell_menu_wayland.cpp
 )
 target_link_libraries(ruvello_linux PUBLIC ruvello_wayland_protocols)

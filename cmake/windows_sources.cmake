@@ -3,8 +3,8 @@
 set(RUVELLO_WIN32_BACKEND_SOURCES
     app/main_window_win32.cpp
     autostart/autostart_host_win32.cpp
-    capture/screen_capture_win32.cpp
-    capture/session_watch_win32.cpp
+    capture/win32/screen_capture_win32.cpp
+    capture/win32/session_watch_win32.cpp
     flash/flash_window_win32.cpp
     platform/clock_win32.cpp
     platform/file_system_win32.cpp

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/wayland_connection_wayland.h"
+#include "platform/wayland/wayland_connection_wayland.h"
 #include "wlr-layer-shell-unstable-v1-client-protocol.h"
 
 namespace ruvello {

@@ -6,10 +6,10 @@
 #include <utility>
 #include <vector>
 
-#include "capture/output_layout_wayland.h"
-#include "capture/shm_buffer_wayland.h"
 #include "flash/flash_window.h"
-#include "platform/wayland_connection_wayland.h"
+#include "platform/wayland/output_layout_wayland.h"
+#include "platform/wayland/shm_buffer_wayland.h"
+#include "platform/wayland/wayland_connection_wayland.h"
 
 struct wl_callback;
 struct wl_compositor;

@@ -1,4 +1,4 @@
-#include "capture/pipewire_formats.h"
+#include "capture/portal/video_formats_pipewire.h"
 
 #include <gtest/gtest.h>
 #include <spa/param/format.h>
@@ -7,7 +7,7 @@
 #include <spa/pod/filter.h>
 
 #include <cstdint>
-#include "capture/spa_c_macros.h"
+#include "capture/portal/spa_macros_pipewire.h"
 
 namespace ruvello {
 namespace {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "capture/pixel_layout.h"
+#include "capture/x11/pixel_layout.h"
 
 namespace ruvello {
 namespace {

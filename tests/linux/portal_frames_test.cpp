@@ -1,4 +1,4 @@
-#include "capture/portal_frames.h"
+#include "capture/portal/portal_frames.h"
 
 #include <gtest/gtest.h>
 

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "capture/atomic_file_posix.h"
+#include "platform/atomic_file_posix.h"
 #include "platform/file_system_posix.h"
 #include "platform/platform_error.h"
 

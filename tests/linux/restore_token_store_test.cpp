@@ -1,4 +1,4 @@
-#include "capture/restore_token_store_posix.h"
+#include "capture/portal/restore_token_store_posix.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>

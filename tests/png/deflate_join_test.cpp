@@ -1,4 +1,4 @@
-#include "capture/deflate_join.h"
+#include "png/deflate_join.h"
 
 #include <gtest/gtest.h>
 #include <libdeflate.h>

@@ -1,4 +1,4 @@
-#include "capture/deflate_runs.h"
+#include "png/deflate_runs.h"
 
 #include <gtest/gtest.h>
 #include <libdeflate.h>

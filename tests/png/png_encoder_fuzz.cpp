@@ -11,9 +11,9 @@
 #include <cstdlib>
 #include <vector>
 
-#include "capture/deflate_join.h"
-#include "capture/deflate_runs.h"
-#include "capture/png_encoder.h"
+#include "png/deflate_join.h"
+#include "png/deflate_runs.h"
+#include "png/png_encoder.h"
 #include "png_check.h"
 
 namespace {

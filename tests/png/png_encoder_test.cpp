@@ -7,7 +7,7 @@
 #include <random>
 #include <string>
 
-#include "capture/png_encoder.h"
+#include "png/png_encoder.h"
 #include "png_check.h"
 
 namespace ruvello {

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "capture/png_filters.h"
-#include "capture/png_row_kernels.h"
+#include "png/png_filters.h"
+#include "png/png_row_kernels.h"
 #include "png_check.h"
 
 namespace ruvello::png {

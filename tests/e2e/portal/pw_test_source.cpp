@@ -25,7 +25,7 @@
 #include <string>
 #include <utility>
 #include <vector>
-#include "capture/spa_c_macros.h"
+#include "capture/portal/spa_macros_pipewire.h"
 
 namespace {
 

@@ -1,0 +1,343 @@
+#include "capture/portal/screen_capture_portal_qt.h"
+
+#include <QDBusConnection>
+#include <QEventLoop>
+#include <QTimer>
+#include <algorithm>
+#include <new>
+#include <utility>
+
+namespace ruvello {
+namespace {
+
+using std::chrono::milliseconds;
+using std::chrono::seconds;
+
+// An automatic shot waits this long for a session being opened: enough for a portal that
+// restores the last choice without asking, too short to hold a tick for the user's choice.
+constexpr seconds kRestoreWait{5};
+// A manual shot that asked the user again waits for the choice.
+constexpr seconds kChoiceWait{120};
+// Shots in a row that found a stream without a frame, although they asked for one, before the
+// sharing counts as ended rather than failing silently at every interval.
+constexpr int kShotsWithoutFrames = 2;
+
+const char* const kRefusedText =
+    "Die Aufnahme des Bildschirms wurde nicht erlaubt. Ruvello speichert keine Screenshots, bis "
+    "Sie mit einem Linksklick auf das Symbol einen Screenshot auslösen und die Aufnahme "
+    "erlauben.";
+const char* const kStoppedText =
+    "Die Aufnahme des Bildschirms wurde beendet. Ruvello speichert keine Screenshots, bis Sie "
+    "mit einem Linksklick auf das Symbol einen Screenshot auslösen und die Aufnahme wieder "
+    "erlauben.";
+const char* const kNoFramesText =
+    "Die Aufnahme des Bildschirms liefert keine Bilder. Ruvello speichert keine Screenshots, bis "
+    "Sie mit einem Linksklick auf das Symbol einen Screenshot auslösen.";
+const char* const kFailedText =
+    "Das Desktop-Portal hat die Aufnahme des Bildschirms abgebrochen. Ruvello speichert keine "
+    "Screenshots, bis Sie mit einem Linksklick auf das Symbol einen Screenshot auslösen.";
+const char* const kUnavailableText =
+    "Der Bildschirm kann nicht aufgenommen werden: Kein Desktop-Portal für Bildschirmaufnahmen "
+    "(xdg-desktop-portal) antwortet. Ein Linksklick auf das Symbol versucht es erneut.";
+
+const char* TextFor(PortalEnd why) {
+    switch (why) {
+        case PortalEnd::kRefused:
+            return kRefusedText;
+        case PortalEnd::kStopped:
+            return kStoppedText;
+        case PortalEnd::kUnavailable:
+            return kUnavailableText;
+        case PortalEnd::kNoFrames:
+            return kNoFramesText;
+        case PortalEnd::kFailed:
+            break;
+    }
+    return kFailedText;
+}
+
+SteadyTime Now() {
+    return std::chrono::steady_clock::now();
+}
+
+}  // namespace
+
+PortalScreenCapture::PortalScreenCapture(std::function<void(const std::string&)> tell,
+                                         PortalCaptureOptions options)
+    : tell_(std::move(tell)), options_(std::move(options)), tokens_(options_.tokenPath) {}
+
+PortalScreenCapture::~PortalScreenCapture() {
+    EndSession();
+}
+
+void PortalScreenCapture::GdiPlusStart() {
+    if (state_ == State::kClosed) {
+        Ask(false);
+    }
+}
+
+void PortalScreenCapture::GdiPlusStop() {
+    if (capturing_) {
+        stopAfterCapture_ = true;  // the capture waiting below us ends first
+        if (wake_) {
+            wake_();
+        }
+        return;
+    }
+    state_ = State::kClosed;
+    EndSession();
+}
+
+void PortalScreenCapture::BeforeManualShot() {
+    manualNext_ = true;
+    if (state_ == State::kDeclined) {
+        Ask(true);
+    }
+}
+
+void PortalScreenCapture::Ask(bool manual) {
+    EndSession();
+    state_ = State::kAsking;
+    shotsWithoutFrames_ = 0;
+    askedAt_ = Now();
+    manualNext_ = manual;
+    portal_ = std::make_unique<PortalScreenCast>(
+        QDBusConnection::sessionBus(),
+        PortalScreenCast::Events{
+            [this](PortalScreenCast::Started started) { OnStarted(std::move(started)); },
+            [this](PortalEnd why) { OnEnded(why); }});
+    portal_->Open(tokens_.Load());
+}
+
+void PortalScreenCapture::OnStarted(PortalScreenCast::Started started) {
+    // A token serves one session: the next start needs this one.
+    if (started.restoreToken.empty() || !tokens_.Save(started.restoreToken)) {
+        tokens_.Forget();
+    }
+    announced_ = std::move(started.streams);
+    std::vector<std::uint32_t> nodes;
+    for (const AnnouncedStream& stream : announced_) {
+        nodes.push_back(stream.nodeId);
+    }
+    streams_ = std::make_unique<PipeWireStreams>(
+        started.pipewireFd, nodes, options_.maxFramesPerSecond, [this] { OnStreamsChanged(); });
+    state_ = State::kRunning;
+    if (streams_->Broken()) {
+        Decline(PortalEnd::kFailed);
+        return;
+    }
+    if (options_.idle == IdleStreams::kPaused) {
+        streams_->SetActive(false);
+    }
+    notifier_ = std::make_unique<QSocketNotifier>(streams_->LoopFd(), QSocketNotifier::Read);
+    QObject::connect(notifier_.get(), &QSocketNotifier::activated, &context_,
+                     [this] { streams_->Dispatch(); });
+    streams_->Dispatch();  // sends what connecting queued
+    if (wake_) {
+        wake_();
+    }
+}
+
+void PortalScreenCapture::OnEnded(PortalEnd why) {
+    // The portal object stays until the next session: this runs inside its own handler.
+    Decline(why);
+}
+
+// Runs inside the PipeWire dispatch: the streams end later, from the event loop.
+void PortalScreenCapture::OnStreamsChanged() {
+    if (streams_ && streams_->Broken()) {
+        QTimer::singleShot(0, &context_, [this] {
+            if (streams_ && streams_->Broken()) {
+                Decline(PortalEnd::kStopped);
+            }
+        });
+    }
+    if (wake_) {
+        wake_();
+    }
+}
+
+void PortalScreenCapture::Decline(PortalEnd why) {
+    if (state_ != State::kAsking && state_ != State::kRunning) {
+        return;  // the portal and the streams both report one end
+    }
+    state_ = State::kDeclined;
+    notifier_.reset();
+    streams_.reset();
+    if (portal_) {
+        portal_.release()->deleteLater();  // closes the session, once out of its handlers
+    }
+    // A refused or stopped session spent the token: the next request asks the user. A portal
+    // that did not answer has not seen it, and a silent stream says nothing about the choice.
+    if (why != PortalEnd::kUnavailable && why != PortalEnd::kNoFrames) {
+        tokens_.Forget();
+    }
+    Tell(TextFor(why));
+    if (wake_) {
+        wake_();
+    }
+}
+
+void PortalScreenCapture::EndSession() {
+    notifier_.reset();
+    streams_.reset();
+    portal_.reset();
+    announced_.clear();
+}
+
+bool PortalScreenCapture::CaptureScreenToPng(const std::string& path) {
+    const bool manual = std::exchange(manualNext_, false);
+    if (capturing_) {
+        return false;  // a tick or a click while a capture waits
+    }
+    capturing_ = true;
+    bool written = false;
+    try {
+        written = Shoot(path, manual);
+    } catch (const std::bad_alloc&) {
+    }
+    capturing_ = false;
+    if (std::exchange(stopAfterCapture_, false)) {
+        GdiPlusStop();
+    }
+    DeliverMessage();
+    return written;
+}
+
+bool PortalScreenCapture::Shoot(const std::string& path, bool manual) {
+    if (!AwaitSession(manual)) {
+        return false;
+    }
+    const Frames frames = AwaitFrames();
+    std::vector<OutputPicture> pictures;
+    if (frames == Frames::kReady) {
+        pictures = Pictures();
+    }
+    if (options_.idle == IdleStreams::kPaused && streams_) {
+        streams_->SetActive(false);  // the held frames stay readable
+    }
+    switch (frames) {
+        case Frames::kGone:
+            return false;
+        case Frames::kMissing:
+            if (++shotsWithoutFrames_ >= kShotsWithoutFrames) {
+                Decline(PortalEnd::kNoFrames);
+            }
+            return false;
+        case Frames::kReady:
+            shotsWithoutFrames_ = 0;
+            break;
+    }
+    if (pictures.empty()) {
+        return false;
+    }
+    const std::optional<PixelRows> image = composer_.Compose(pictures);
+    return image && writer_.Write(*image, path);
+}
+
+bool PortalScreenCapture::AwaitSession(bool manual) {
+    const SteadyTime limit = askedAt_ + (manual ? kChoiceWait : kRestoreWait);
+    while (state_ == State::kAsking && !stopAfterCapture_ && Now() < limit) {
+        WaitForChange(limit);
+    }
+    return state_ == State::kRunning && !stopAfterCapture_;
+}
+
+PortalScreenCapture::Frames PortalScreenCapture::AwaitFrames() {
+    FrameWaitRules rules;
+    rules.settle = milliseconds(150 + 1000 / std::max(options_.maxFramesPerSecond, 1u));
+    rules.onlyNewFrames = options_.idle == IdleStreams::kPaused;
+    const SteadyTime asked = Now();
+    if (rules.onlyNewFrames) {
+        streams_->SetActive(true);
+    }
+    std::vector<StreamWait> waits(streams_->Count(), StreamWait{std::nullopt, asked});
+    for (;;) {
+        if (state_ != State::kRunning || !streams_ || streams_->Broken() || stopAfterCapture_ ||
+            streams_->Count() != waits.size()) {
+            return Frames::kGone;  // the session ended or was replaced meanwhile
+        }
+        for (std::size_t i = 0; i < waits.size(); ++i) {
+            const auto frame = streams_->Newest(i);
+            waits[i].newest = frame ? std::optional(frame->taken) : std::nullopt;
+        }
+        const FrameDecision decision = DecideFrames(waits, asked, Now(), rules);
+        for (std::size_t i : decision.askAgain) {
+            streams_->AskForFrame(i);
+            waits[i].requested = Now();
+        }
+        if (decision.takeNow) {
+            const bool missing = std::any_of(waits.begin(), waits.end(), [&](const StreamWait& w) {
+                return MissesFrame(w, asked, rules);
+            });
+            return missing ? Frames::kMissing : Frames::kReady;
+        }
+        WaitForChange(decision.wakeAt);
+    }
+}
+
+std::vector<OutputPicture> PortalScreenCapture::Pictures() const {
+    std::vector<StreamFrame> frames;
+    std::vector<FrameSize> sizes;
+    for (std::size_t i = 0; i < streams_->Count(); ++i) {
+        const auto frame = streams_->Newest(i);
+        if (!frame) {
+            return {};
+        }
+        frames.push_back(*frame);
+        sizes.push_back({frame->width, frame->height});
+    }
+    const std::vector<LayoutRect> places = PlaceStreams(announced_, sizes);
+    std::vector<OutputPicture> pictures;
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        OutputPicture picture;
+        picture.place = places[i];
+        picture.data = frames[i].data;
+        picture.width = frames[i].width;
+        picture.height = frames[i].height;
+        picture.stride = frames[i].stride;
+        picture.order = frames[i].order;
+        pictures.push_back(picture);
+    }
+    return pictures;
+}
+
+// Runs the event loop until something changed (an answer, a frame, an end) or `deadline`.
+void PortalScreenCapture::WaitForChange(SteadyTime deadline) {
+    QEventLoop loop;
+    QTimer timer;
+    timer.setSingleShot(true);
+    timer.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    const auto left = std::chrono::duration_cast<milliseconds>(deadline - Now());
+    timer.start(static_cast<int>(std::clamp<milliseconds::rep>(left.count() + 1, 0, 3'600'000)));
+    wake_ = [&loop] { loop.quit(); };
+    loop.exec();
+    wake_ = nullptr;
+}
+
+// Said from the event loop, never while a capture waits: a message box there would hold the
+// capture until it is closed.
+void PortalScreenCapture::Tell(const std::string& text) {
+    pendingMessage_ = text;
+    if (!capturing_) {
+        DeliverMessage();
+    }
+}
+
+void PortalScreenCapture::DeliverMessage() {
+    if (pendingMessage_.empty()) {
+        return;
+    }
+    QTimer::singleShot(0, &context_, [this] {
+        if (capturing_ || pendingMessage_.empty()) {
+            return;  // the capture's end delivers it
+        }
+        const std::string text = std::exchange(pendingMessage_, {});
+        if (tell_) {
+            tell_(text);
+        }
+    });
+}
+
+}  // namespace ruvello

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+
+#include "capture/portal/portal_frames.h"
+
+namespace ruvello {
+
+// A monitor's newest frame: its pixels stay valid, untouched by the compositor, until a newer
+// frame replaces it or the streams end.
+struct StreamFrame {
+    const std::uint8_t* data = nullptr;
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    std::size_t stride = 0;
+    PixelOrder order = PixelOrder::kBgrx;
+    SteadyTime taken;  // when the compositor took it
+};
+
+// The monitor streams of one screen-cast session, over the PipeWire connection the portal
+// handed out: one stream per monitor node, each holding on to its newest frame and handing the
+// one before back to the compositor. Runs on the calling thread: its owner watches LoopFd() and
+// calls Dispatch() whenever that is readable.
+class PipeWireStreams {
+  public:
+    // Takes `remoteFd`. `changed` runs after a new frame and when the streams break.
+    PipeWireStreams(int remoteFd, std::span<const std::uint32_t> nodeIds,
+                    std::uint32_t maxFramesPerSecond, std::function<void()> changed);
+    ~PipeWireStreams();
+    PipeWireStreams(const PipeWireStreams&) = delete;
+    PipeWireStreams& operator=(const PipeWireStreams&) = delete;
+
+    // True once the connection failed or a stream ended or failed: the desktop no longer shares
+    // the screen (the user stopped it, or a monitor went away).
+    bool Broken() const;
+    int LoopFd() const;
+    void Dispatch();
+    // Paused streams get no frames; a compositor sends one when they run again.
+    void SetActive(bool active);
+    // Asks the compositor for a new frame of one stream: a paused stream runs again, a running
+    // one is paused and run again.
+    void AskForFrame(std::size_t index);
+
+    std::size_t Count() const;
+    std::optional<StreamFrame> Newest(std::size_t index) const;
+
+    // The PipeWire side, for its callbacks.
+    struct State;
+    struct Stream;
+
+  private:
+    std::unique_ptr<State> state_;
+};
+
+}  // namespace ruvello
