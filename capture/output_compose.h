@@ -6,35 +6,13 @@
 #include <span>
 #include <vector>
 
+#include "platform/screen_geometry.h"
 #include "png/png_encoder.h"
 
 namespace ruvello {
 
-// A rectangle in the desktop's logical coordinates: what xdg-output reports for an output and
-// what a screen-cast stream reports as its position and size.
-struct LayoutRect {
-    std::int32_t x = 0;
-    std::int32_t y = 0;
-    std::int32_t width = 0;
-    std::int32_t height = 0;
-};
-
 // Byte order of a 4-byte pixel in memory. The fourth byte may be alpha; it is ignored.
 enum class PixelOrder { kBgrx, kRgbx };
-
-// How an output shows its stored picture: the values of wl_output.transform. A buffer is stored
-// as the output scans it out; with kRotated90 the desktop sees it turned 90° clockwise (its
-// stored top row is the right-hand column on screen), as wlroots compositors and grim have it.
-enum class OutputTransform : std::uint32_t {
-    kNormal = 0,
-    kRotated90 = 1,
-    kRotated180 = 2,
-    kRotated270 = 3,
-    kFlipped = 4,
-    kFlipped90 = 5,
-    kFlipped180 = 6,
-    kFlipped270 = 7,
-};
 
 // One output's picture as a route copied it, and where it belongs in the layout.
 struct OutputPicture {
@@ -71,8 +49,6 @@ class OutputComposer {
 
 // The bounding rectangle of the places of the pictures that have pixels; empty when none has.
 LayoutRect BoundingRect(std::span<const OutputPicture> pictures);
-// The bounding rectangle of the places that are not empty; empty when none is.
-LayoutRect BoundingRect(std::span<const LayoutRect> places);
 
 // The image's pixels per logical unit: the largest scale of the pictures (1 when none has one).
 double CanvasScale(std::span<const OutputPicture> pictures);

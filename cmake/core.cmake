@@ -11,6 +11,7 @@ add_library(ruvello_core STATIC
     flash/frm_main_manual_shot.cpp
     platform/file_system.cpp
     platform/path.cpp
+    platform/screen_geometry.cpp
     platform/text.cpp
     retention/enforce_limits.cpp
     retention/exchange_order.cpp

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "capture/output_compose.h"
+#include "platform/screen_geometry.h"
 #include "platform/wayland/wayland_connection_wayland.h"
 
 struct wl_output;
