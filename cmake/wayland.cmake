@@ -45,5 +45,6 @@ target_sources(ruvello_linux PRIVATE
     flash/flash_window_wayland.cpp
     platform/wayland/wayland_connection_wayland.cpp
     tray/layer_menu/layer_shell_menu_wayland.cpp
+    tray/layer_menu/menu_panel_qt.cpp
 )
 target_link_libraries(ruvello_linux PUBLIC ruvello_wayland_protocols)

@@ -1,33 +1,20 @@
 #include "tray/tray_host_qt.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <QApplication>
 #include <QMenu>
 #include <vector>
 
 #include "app/frm_main.h"
+#include "tests/linux/qt_application.h"
 
 namespace ruvello {
 namespace {
 
-// One application for the process, on Qt's window-less platform, made before any widget.
-struct Application {
-    Application() {
-        static int argc = 1;
-        static char name[] = "ruvello_linux_tests";
-        static char* argv[] = {name, nullptr};
-        if (!QApplication::instance()) {
-            setenv("QT_QPA_PLATFORM", "offscreen", 1);
-            new QApplication(argc, argv);
-        }
-    }
-};
-
 class QtTrayHostTest : public ::testing::Test {
   protected:
-    Application application_;
+    OffscreenApplication application_;
     QMenu menu_;
     std::vector<std::int32_t> events_;
     QtTrayHost host_{QIcon(), &menu_, [this](std::int32_t event) { events_.push_back(event); }};

@@ -6,9 +6,6 @@
 
 #include <QApplication>
 #include <QEventLoop>
-#include <QFontMetrics>
-#include <QPainter>
-#include <QPalette>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -17,6 +14,7 @@
 #include <functional>
 
 #include "platform/wayland/wayland_connection_wayland.h"
+#include "tray/layer_menu/menu_panel_qt.h"
 #include "wlr-layer-shell-unstable-v1-client-protocol.h"
 
 namespace ruvello {
@@ -24,13 +22,6 @@ namespace {
 
 constexpr int kConfigureTimeoutMs = 1000;
 constexpr int kPointerWaitMs = 150;  // the compositor tells where the pointer is when it enters
-constexpr int kPadding = 4;
-constexpr int kGutter = 24;  // room for the check mark, and for the submenu arrow
-constexpr int kSeparatorHeight = 9;
-
-bool Shown(const MenuItem& item) {
-    return item.visible;
-}
 
 }  // namespace
 
@@ -47,11 +38,8 @@ struct LayerShellMenu::Catcher {
 
 // One open menu: the root or a submenu, on one output.
 struct LayerShellMenu::Panel {
-    const MenuItem* menu = nullptr;
+    MenuPanelLayout layout;
     WaylandOutput* output = nullptr;
-    std::vector<const MenuItem*> items;
-    std::vector<QRect> rows;  // in the panel
-    QRect place;              // on the output, logical pixels
     int hover = -1;
     wl_surface* surface = nullptr;
     zwlr_layer_surface_v1* layer = nullptr;
@@ -280,39 +268,10 @@ void LayerShellMenu::Popup() {
 void LayerShellMenu::OpenPanel(const MenuItem& menu, WaylandOutput& output, QPoint at,
                                bool leftOf) {
     auto panel = std::make_unique<Panel>();
-    panel->menu = &menu;
-    panel->output = &output;
-    const QFontMetrics metrics(font_);
-    const int rowHeight = metrics.height() + 2 * kPadding;
-    int width = 120, y = kPadding;
-    for (const auto& child : menu.children) {
-        if (!Shown(*child)) {
-            continue;
-        }
-        const int height = child->IsSeparator() ? kSeparatorHeight : rowHeight;
-        panel->items.push_back(child.get());
-        panel->rows.emplace_back(0, y, 0, height);
-        y += height;
-        if (!child->IsSeparator()) {
-            const QString text = QString::fromStdString(child->caption);
-            width = std::max(width, metrics.horizontalAdvance(text) + 2 * kGutter);
-        }
-    }
-    for (QRect& row : panel->rows) {
-        row.setWidth(width);
-    }
-    const int height = y + kPadding;
-    // Inside the output: a menu at the right or bottom edge opens to the left or upwards.
     const LayoutRect screen = output.Place();
-    int x = leftOf ? at.x() - width : at.x();
-    if (x + width > screen.width) {
-        x = leftOf ? 0 : at.x() - width;
-    }
-    int top = at.y();
-    if (top + height > screen.height) {
-        top = std::max(0, screen.height - height);
-    }
-    panel->place = QRect(std::max(0, x), std::max(0, top), width, height);
+    panel->layout = LayOutMenuPanel(menu, font_, at, leftOf, QSize(screen.width, screen.height));
+    panel->output = &output;
+    const QRect place = panel->layout.place;
 
     panel->surface = wl_compositor_create_surface(compositor_);
     panel->layer =
@@ -321,9 +280,9 @@ void LayerShellMenu::OpenPanel(const MenuItem& menu, WaylandOutput& output, QPoi
     zwlr_layer_surface_v1_add_listener(panel->layer, &Listeners::kPanel, panel.get());
     zwlr_layer_surface_v1_set_anchor(
         panel->layer, ZWLR_LAYER_SURFACE_V1_ANCHOR_TOP | ZWLR_LAYER_SURFACE_V1_ANCHOR_LEFT);
-    zwlr_layer_surface_v1_set_margin(panel->layer, panel->place.top(), 0, 0, panel->place.left());
-    zwlr_layer_surface_v1_set_size(panel->layer, static_cast<std::uint32_t>(width),
-                                   static_cast<std::uint32_t>(height));
+    zwlr_layer_surface_v1_set_margin(panel->layer, place.top(), 0, 0, place.left());
+    zwlr_layer_surface_v1_set_size(panel->layer, static_cast<std::uint32_t>(place.width()),
+                                   static_cast<std::uint32_t>(place.height()));
     zwlr_layer_surface_v1_set_exclusive_zone(panel->layer, -1);
     if (panels_.empty()) {
         zwlr_layer_surface_v1_set_keyboard_interactivity(
@@ -337,47 +296,14 @@ void LayerShellMenu::OpenPanel(const MenuItem& menu, WaylandOutput& output, QPoi
 }
 
 void LayerShellMenu::Render(Panel& panel) {
-    const int width = panel.place.width(), height = panel.place.height();
+    const int width = panel.layout.place.width(), height = panel.layout.place.height();
     if (!panel.buffer.Ready(shm_, width, height, 4 * width, WL_SHM_FORMAT_ARGB8888)) {
         return;
     }
     // ARGB32 premultiplied is ARGB8888 in memory: Qt paints straight into the shared buffer.
     QImage image(panel.buffer.Data(), width, height, 4 * width,
                  QImage::Format_ARGB32_Premultiplied);
-    const QPalette palette = QApplication::palette();
-    QPainter painter(&image);
-    painter.setFont(font_);
-    painter.fillRect(image.rect(), palette.color(QPalette::Window));
-    painter.setPen(palette.color(QPalette::Mid));
-    painter.drawRect(image.rect().adjusted(0, 0, -1, -1));
-    for (std::size_t i = 0; i < panel.items.size(); ++i) {
-        const MenuItem& item = *panel.items[i];
-        const QRect row = panel.rows[i];
-        if (item.IsSeparator()) {
-            painter.setPen(palette.color(QPalette::Mid));
-            painter.drawLine(kPadding, row.center().y(), width - kPadding, row.center().y());
-            continue;
-        }
-        const bool hovered = static_cast<int>(i) == panel.hover && item.enabled;
-        if (hovered) {
-            painter.fillRect(row.adjusted(2, 0, -2, 0), palette.color(QPalette::Highlight));
-        }
-        painter.setPen(!item.enabled ? palette.color(QPalette::Disabled, QPalette::WindowText)
-                       : hovered     ? palette.color(QPalette::HighlightedText)
-                                     : palette.color(QPalette::WindowText));
-        const QRect text = row.adjusted(kGutter, 0, -kGutter, 0);
-        painter.drawText(text, Qt::AlignVCenter | Qt::AlignLeft | Qt::TextSingleLine,
-                         QString::fromStdString(item.caption));
-        if (item.checked) {
-            painter.drawText(QRect(row.left(), row.top(), kGutter, row.height()), Qt::AlignCenter,
-                             QStringLiteral("\u2713"));
-        }
-        if (item.IsSubmenu()) {
-            painter.drawText(QRect(row.right() - kGutter, row.top(), kGutter, row.height()),
-                             Qt::AlignCenter, QStringLiteral("\u25B8"));
-        }
-    }
-    painter.end();
+    PaintMenuPanel(image, panel.layout, panel.hover, font_);
     Commit(panel.surface, panel.buffer);
     wl_display_flush(connection_.Display());
 }
@@ -403,12 +329,7 @@ void LayerShellMenu::PointerAt(wl_surface* surface, double x, double y) {
     if (!panel) {
         return;
     }
-    int row = -1;
-    for (std::size_t i = 0; i < panel->rows.size(); ++i) {
-        if (panel->rows[i].contains(QPoint(static_cast<int>(x), static_cast<int>(y)))) {
-            row = static_cast<int>(i);
-        }
-    }
+    const int row = MenuRowAt(panel->layout, QPoint(static_cast<int>(x), static_cast<int>(y)));
     if (row != panel->hover) {
         Hover(depth, row);
     }
@@ -421,10 +342,10 @@ void LayerShellMenu::Hover(std::size_t depth, int row) {
     ClosePanelsAfter(depth);
     Render(panel);
     if (row >= 0) {
-        const MenuItem& item = *panel.items[static_cast<std::size_t>(row)];
+        const MenuItem& item = *panel.layout.items[static_cast<std::size_t>(row)];
         if (item.IsSubmenu() && item.enabled) {
-            const QRect& r = panel.rows[static_cast<std::size_t>(row)];
-            const QRect place = panel.place;
+            const QRect& r = panel.layout.rows[static_cast<std::size_t>(row)];
+            const QRect place = panel.layout.place;
             const bool roomRight = place.right() + 200 < panel.output->Place().width;
             OpenPanel(item, *panel.output,
                       QPoint(roomRight ? place.right() + 1 : place.left(), place.top() + r.top()),
@@ -446,7 +367,7 @@ void LayerShellMenu::Choose(Panel& panel, int row) {
     if (row < 0) {
         return;
     }
-    const MenuItem& item = *panel.items[static_cast<std::size_t>(row)];
+    const MenuItem& item = *panel.layout.items[static_cast<std::size_t>(row)];
     if (item.IsSeparator() || !item.enabled || item.IsSubmenu()) {
         return;
     }
@@ -468,17 +389,9 @@ void LayerShellMenu::Key(std::uint32_t key) {
     }
     const std::size_t depth = panels_.size() - 1;
     Panel& panel = *panels_[depth];
-    const int count = static_cast<int>(panel.items.size());
     auto step = [&](int direction) {
-        for (int i = 1; i <= count; ++i) {
-            const int row = ((panel.hover < 0 ? (direction > 0 ? -1 : 0) : panel.hover) +
-                             direction * i + count) %
-                            count;
-            const MenuItem& item = *panel.items[static_cast<std::size_t>(row)];
-            if (!item.IsSeparator() && item.enabled) {
-                Hover(depth, row);
-                return;
-            }
+        if (const int row = NextMenuRow(panel.layout, panel.hover, direction); row >= 0) {
+            Hover(depth, row);
         }
     };
     switch (key) {
@@ -490,7 +403,7 @@ void LayerShellMenu::Key(std::uint32_t key) {
             break;
         case KEY_RIGHT:
             if (panel.hover >= 0 &&
-                panel.items[static_cast<std::size_t>(panel.hover)]->IsSubmenu()) {
+                panel.layout.items[static_cast<std::size_t>(panel.hover)]->IsSubmenu()) {
                 Hover(depth, panel.hover);  // opens it
                 if (panels_.size() > depth + 1) {
                     Key(KEY_DOWN);  // and marks its first item
