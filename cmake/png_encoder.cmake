@@ -1,5 +1,5 @@
-# The PNG encoder of the Linux program: libdeflate on several threads, zlib for Adler-32 sums,
-# xxHash for the bands kept between shots (header only).
+# The PNG encoder (png/), a library that knows nothing of screens: libdeflate on several threads,
+# zlib for Adler-32 sums, xxHash for the bands kept between shots (header only).
 find_path(LIBDEFLATE_INCLUDE_DIR libdeflate.h REQUIRED)
 find_library(LIBDEFLATE_LIBRARY deflate REQUIRED)
 find_path(XXHASH_INCLUDE_DIR xxhash.h REQUIRED)

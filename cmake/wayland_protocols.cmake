@@ -1,6 +1,6 @@
-# The Wayland pieces of the Linux program: the program's own client connection, screen copies,
-# the flash and the tray menu as layer-shell surfaces. Client code is generated from the
-# protocol descriptions in protocols/ and from Debian's wayland-protocols.
+# The Wayland client code of the Linux program (screen copies, output places, layer-shell flash
+# and menu), generated from the protocol descriptions in protocols/ and from Debian's
+# wayland-protocols.
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(WAYLAND_CLIENT REQUIRED IMPORTED_TARGET wayland-client)
 pkg_get_variable(WAYLAND_PROTOCOLS_DIR wayland-protocols pkgdatadir)
@@ -32,19 +32,3 @@ endforeach()
 add_library(ruvello_wayland_protocols STATIC ${protocol_sources})
 target_include_directories(ruvello_wayland_protocols SYSTEM PUBLIC ${protocol_dir})
 target_link_libraries(ruvello_wayland_protocols PUBLIC PkgConfig::WAYLAND_CLIENT)
-
-target_sources(ruvello_linux PRIVATE
-    capture/capture_route.cpp
-    capture/wayland/image_copy_capture_wayland.cpp
-    capture/wayland/output_copy_wayland.cpp
-    platform/wayland/output_layout_wayland.cpp
-    capture/wayland/screen_capture_wayland.cpp
-    platform/wayland/shm_buffer_wayland.cpp
-    capture/wayland/wlr_screencopy_wayland.cpp
-    capture/x11/xwayland_x11.cpp
-    flash/flash_window_wayland.cpp
-    platform/wayland/wayland_connection_wayland.cpp
-    tray/layer_menu/layer_shell_menu_wayland.cpp
-    tray/layer_menu/menu_panel_qt.cpp
-)
-target_link_libraries(ruvello_linux PUBLIC ruvello_wayland_protocols)
