@@ -1,5 +1,9 @@
 #pragma once
 
+// The PNG encoder's one public header: pixels in, the bytes of a PNG file out. The rest of png/
+// (filters, row kernels, the deflate of runs, the joining of streams) is its own business and
+// included only by the encoder, its tests and its benchmarks.
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
