@@ -11,7 +11,8 @@ cmake --build build/release --target ruvello
 
 # The program keeps config.ini and its screenshots beside itself: give it a folder of its own.
 folder="${RUVELLO_FOLDER:-$HOME/Ruvello}"
-mkdir -p "$folder"
+# Screenshots show everything that was on the screen: a folder made here is yours alone.
+[ -d "$folder" ] || mkdir -p -m 700 "$folder"
 cp build/release/ruvello "$folder/ruvello"
 
 # A Wayland desktop (sway, GNOME, KDE ...): the program finds its way to the screen there itself.

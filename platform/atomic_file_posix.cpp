@@ -11,12 +11,6 @@
 namespace ruvello {
 namespace {
 
-mode_t CreationMode() {
-    const mode_t mask = umask(0);
-    umask(mask);
-    return static_cast<mode_t>(0666 & ~mask);
-}
-
 bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
     while (size > 0) {
         const ssize_t n = write(fd, data, size);
@@ -43,7 +37,9 @@ bool WriteFileAtomically(const std::string& path, const std::uint8_t* data, std:
     if (fd < 0) {
         return false;
     }
-    const bool written = fchmod(fd, CreationMode()) == 0 && WriteAll(fd, data, size);
+    // What the program writes shows the screen or holds a permission: only its owner may read it,
+    // whatever the umask lets others do.
+    const bool written = fchmod(fd, kPrivateFileMode) == 0 && WriteAll(fd, data, size);
     const bool closed = close(fd) == 0;
     if (!written || !closed || rename(temp.c_str(), path.c_str()) != 0) {
         unlink(temp.c_str());

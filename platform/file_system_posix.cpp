@@ -212,7 +212,9 @@ void PosixFileSystem::RemoveFile(const std::string& path) {
 
 void PosixFileSystem::MakeFolder(const std::string& path) {
     const std::string target = WithoutTrailingSlash(path);
-    if (mkdir(target.c_str(), 0777) != 0) {
+    // What the program keeps in its folders is private (screenshots, settings): a folder it makes
+    // is its owner's alone. One the user made keeps the mode the user gave it.
+    if (mkdir(target.c_str(), kPrivateFolderMode) != 0) {
         Fail("Ordner anlegen", path, errno);
     }
 }
@@ -262,7 +264,7 @@ std::optional<std::string> PosixFileSystem::ReadWholeFile(const std::string& pat
 
 // Writes a sibling temporary file and renames it over the target, so a reader never sees half a
 // file. A read-only target is refused, not replaced; a symbolic link is followed so that the
-// link stays; the file keeps its permission bits.
+// link stays; the file keeps its permission bits, and a new one is its owner's alone.
 bool PosixFileSystem::ReplaceWholeFile(const std::string& path, const std::string& content) {
     std::string target = path;
     if (char* resolved = realpath(path.c_str(), nullptr)) {
@@ -283,11 +285,7 @@ bool PosixFileSystem::ReplaceWholeFile(const std::string& path, const std::strin
     if (file.fd < 0) {
         return false;
     }
-    const mode_t mode = exists ? (st.st_mode & 07777) : [] {
-        const mode_t mask = umask(0);
-        umask(mask);
-        return static_cast<mode_t>(0666 & ~mask);
-    }();
+    const mode_t mode = exists ? (st.st_mode & 07777) : kPrivateFileMode;
     if (fchmod(file.fd, mode) != 0 || !WriteAll(file.fd, content) || fsync(file.fd) != 0 ||
         rename(temp.c_str(), target.c_str()) != 0) {
         unlink(temp.c_str());

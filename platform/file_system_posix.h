@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include "platform/file_system.h"
 
 namespace ruvello {
@@ -22,6 +24,11 @@ class PosixFileSystem : public FileSystem {
     bool ReplaceWholeFile(const std::string& path, const std::string& content) override;
     void RemoveLeftoverTemporaries(const std::string& folder) override;
 };
+
+// The modes of what the program creates: screenshots, settings and the folders that hold them are
+// readable by their owner only, never by the other users of the machine.
+constexpr mode_t kPrivateFolderMode = 0700;
+constexpr mode_t kPrivateFileMode = 0600;
 
 // The mkstemp pattern of a temporary file in `folder` (empty, or ending in "/"): a dot file,
 // which nothing counts, that names the program and its process, so that a later start can tell

@@ -126,6 +126,39 @@ TEST_F(PosixFileSystemTest, WritesScreenshotFilesAtomicallyOrNotAtAll) {
               std::vector<std::string>{"shot.png"});  // no temporary left
 }
 
+// Screenshots, settings and the folders that hold them are the owner's alone, whatever the umask;
+// what the user made keeps the mode the user gave it.
+TEST_F(PosixFileSystemTest, MakesItsFilesAndFoldersPrivateUnderAnyUmaskAndKeepsTheUsers) {
+    auto mode = [this](const std::string& name) {
+        struct stat st {};
+        EXPECT_EQ(stat(Path(name).c_str(), &st), 0) << name;
+        return st.st_mode & 07777;
+    };
+    const std::uint8_t png[] = {1, 2, 3};
+    for (const mode_t mask : {mode_t{022}, mode_t{077}, mode_t{002}, mode_t{0}}) {
+        SCOPED_TRACE(mask);
+        const mode_t before = umask(mask);
+        const std::string folder = "made-" + std::to_string(mask);
+        files_.MakeFolder(Path(folder + "/"));
+        ASSERT_TRUE(WriteFileAtomically(Path(folder + "/shot.png"), png, sizeof png));
+        ASSERT_TRUE(files_.ReplaceWholeFile(Path(folder + "/config.ini"), "[Settings]\r\n"));
+        fs::create_directory(Path("users-" + std::to_string(mask)));
+        fs::permissions(Path("users-" + std::to_string(mask)), fs::perms(0755));
+        files_.ReplaceWholeFile(Path("users-" + std::to_string(mask) + "/config.ini"), "x");
+        Write("shared-" + std::to_string(mask) + ".ini");
+        fs::permissions(Path("shared-" + std::to_string(mask) + ".ini"), fs::perms(0644));
+        ASSERT_TRUE(files_.ReplaceWholeFile(Path("shared-" + std::to_string(mask) + ".ini"), "y"));
+        EXPECT_EQ(umask(before), mask);  // nothing changed the process's umask meanwhile
+
+        EXPECT_EQ(mode(folder), 0700u);
+        EXPECT_EQ(mode(folder + "/shot.png"), 0600u);
+        EXPECT_EQ(mode(folder + "/config.ini"), 0600u);
+        EXPECT_EQ(mode("users-" + std::to_string(mask)), 0755u);
+        EXPECT_EQ(mode("users-" + std::to_string(mask) + "/config.ini"), 0600u);
+        EXPECT_EQ(mode("shared-" + std::to_string(mask) + ".ini"), 0644u);
+    }
+}
+
 TEST_F(PosixFileSystemTest, RemovesOnlyTheTemporaryFilesOfRunsThatEnded) {
     const pid_t child = fork();
     if (child == 0) {

@@ -142,6 +142,12 @@ def use_as_user(user):
         shots = wait_for(lambda: program.screenshots(program.shots), 30, "a screenshot in ~/Pictures/Ruvello")
         width, height, _ = pngcheck.read_png(os.path.join(program.shots, shots[0]))
         check((width, height) == (640, 480), f"the screenshot is {width}x{height}")
+        # The folders it made and what it wrote are the user's alone: other users of the
+        # machine must not see the screen's history.
+        for path, mode in ((program.dir, 0o700), (program.shots, 0o700), (config, 0o600),
+                           (os.path.join(program.shots, shots[0]), 0o600)):
+            actual = os.stat(path).st_mode & 0o7777
+            check(actual == mode, f"{path} has mode {actual:o}, not {mode:o}")
 
         program.choose(*["Down"] * 4, "Return")  # the flash switch
         program.wait_config(b"\r\nShowFlash=false\r\n")
