@@ -10,6 +10,7 @@ RUN_PACKAGES="cmake ninja-build g++ pkg-config qt6-base-dev qt6-wayland libgl-de
   libdeflate-dev libxxhash-dev zlib1g-dev libpipewire-0.3-dev libspa-0.2-dev xvfb trayer x11-utils"
 TEST_PACKAGES="clang clang-format libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev
   mingw-w64 wine wine64 xdotool scrot imagemagick python3 dbus-daemon python3-dbus python3-gi
+  x11-xserver-utils tigervnc-standalone-server
   sway swaybg grim xwayland dbus libglib2.0-bin
   pipewire pipewire-bin wireplumber xdg-desktop-portal xdg-desktop-portal-gnome mutter"
 # Building the Debian package, and the checkers its test runs on it.

@@ -81,7 +81,7 @@ class Window:
 class Desktop:
     """An X display of its own with a root-window pattern and, unless told otherwise, a tray host."""
 
-    def __init__(self, width=640, height=480, depth=24, tray=True):
+    def __init__(self, width=640, height=480, depth=24, tray=True, server="Xvfb"):
         self.width, self.height = width, height
         self.processes = []
         self.logs = []
@@ -90,7 +90,7 @@ class Desktop:
         runtime = os.path.join(self.tmp, "runtime")
         os.makedirs(home)
         os.makedirs(runtime, mode=0o700)
-        self.display = self._start_xvfb(width, height, depth)
+        self.display = self._start_server(server, width, height, depth)
         self.env = dict(os.environ, DISPLAY=f":{self.display}", HOME=home,
                         XDG_CONFIG_HOME=os.path.join(home, ".config"), XDG_RUNTIME_DIR=runtime,
                         LANG="C.UTF-8", LC_ALL="C.UTF-8", QT_QPA_PLATFORM="xcb",
@@ -110,17 +110,25 @@ class Desktop:
         if exc_type is None and reports:
             raise Failure("a sanitizer reported:\n" + "\n".join(reports))
 
-    def _start_xvfb(self, width, height, depth):
+    def _start_server(self, server, width, height, depth):
+        """Xvfb, or where a test changes the screen's size with RandR, TigerVNC's X server: Xvfb
+        cannot make its screen larger or smaller than it started, Xtigervnc resizes the root
+        window as a real server does when a monitor comes or goes (nobody connects to it)."""
         read_end, write_end = os.pipe()
-        process = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0",
-                                    f"{width}x{height}x{depth}", "-nolisten", "tcp", "-noreset"],
-                                   pass_fds=(write_end,), stderr=subprocess.DEVNULL)
+        if server == "Xvnc":
+            argv = ["Xtigervnc", "-displayfd", str(write_end), "-geometry", f"{width}x{height}",
+                    "-depth", str(depth), "-SecurityTypes", "None", "-rfbport", "-1",
+                    "-nolisten", "tcp", "-noreset"]
+        else:
+            argv = ["Xvfb", "-displayfd", str(write_end), "-screen", "0", f"{width}x{height}x{depth}",
+                    "-nolisten", "tcp", "-noreset"]
+        process = subprocess.Popen(argv, pass_fds=(write_end,), stderr=subprocess.DEVNULL)
         self.processes.append(process)
         os.close(write_end)
         number = b""
         while not number.endswith(b"\n"):
             chunk = os.read(read_end, 16)
-            check(chunk, "Xvfb ended before it told its display number")
+            check(chunk, f"{argv[0]} ended before it told its display number")
             number += chunk
         os.close(read_end)
         return int(number)
