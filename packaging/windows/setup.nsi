@@ -52,6 +52,7 @@ Var KeptFiles      ; the uninstaller's last words: where the settings and screen
 Page custom AutostartPage AutostartPageLeave
 !insertmacro MUI_PAGE_INSTFILES
 !define MUI_FINISHPAGE_TEXT "Ruvello ist installiert; Sie finden es im Startmenü.$\r$\n$\r$\nRuvello hat kein Fenster: Sein Symbol erscheint im Infobereich der Taskleiste, unter Umständen erst hinter dem Pfeil $\"Ausgeblendete Symbole einblenden$\". Ein Rechtsklick darauf öffnet das Menü."
+!define MUI_FINISHPAGE_TEXT_LARGE
 !define MUI_FINISHPAGE_RUN
 !define MUI_FINISHPAGE_RUN_TEXT "Ruvello jetzt starten"
 !define MUI_FINISHPAGE_RUN_FUNCTION StartRuvello
@@ -62,6 +63,7 @@ Page custom AutostartPage AutostartPageLeave
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
 !define MUI_FINISHPAGE_TEXT "$KeptFiles"
+!define MUI_FINISHPAGE_TEXT_LARGE
 !insertmacro MUI_UNPAGE_FINISH
 
 !insertmacro MUI_LANGUAGE "German"
