@@ -12,11 +12,13 @@ set(RUVELLO_SETUP_EXE
     ${CMAKE_BINARY_DIR}/ruvello-${PROJECT_VERSION}-windows-${ruvello_arch}-setup.exe)
 # makensis takes its options with "-" on Linux and "/" on Windows; "-" works on both.
 add_custom_command(
-    OUTPUT ${RUVELLO_SETUP_EXE}
+    OUTPUT ${RUVELLO_SETUP_EXE} ${RUVELLO_SETUP_EXE}.sha256
     COMMAND ${RUVELLO_MAKENSIS} -V2 -WX -INPUTCHARSET UTF8 -DVERSION=${PROJECT_VERSION}
             "-DPUBLISHER=${CPACK_PACKAGE_VENDOR}" -DEXE=$<TARGET_FILE:ruvello>
             -DICON=${PROJECT_SOURCE_DIR}/app/icon/ruvello.ico -DOUTFILE=${RUVELLO_SETUP_EXE}
             ${ruvello_setup_dir}/setup.nsi
+    COMMAND ${CMAKE_COMMAND} -DFILE=${RUVELLO_SETUP_EXE}
+            -P ${PROJECT_SOURCE_DIR}/cmake/sha256_file.cmake
     DEPENDS ruvello ${ruvello_setup_dir}/setup.nsi ${ruvello_setup_dir}/program.nsh
             ${PROJECT_SOURCE_DIR}/app/icon/ruvello.ico
     COMMENT "Making the setup program ${RUVELLO_SETUP_EXE}"
