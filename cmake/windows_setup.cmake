@@ -1,7 +1,11 @@
 # The setup program of the Windows program, beside the zip: ruvello-<version>-windows-x64-setup.exe,
 # made with NSIS from packaging/windows/setup.nsi and built with the program (so also by the
 # package target). Without makensis (Debian package nsis) only the zip is made.
-find_program(RUVELLO_MAKENSIS makensis)
+
+# On Windows, NSIS's installer notes its folder in the registry rather than on the PATH.
+find_program(RUVELLO_MAKENSIS makensis
+             PATHS "[HKEY_LOCAL_MACHINE\\SOFTWARE\\NSIS]"
+                   "[HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\NSIS]")
 if(NOT RUVELLO_MAKENSIS)
     message(STATUS "makensis not found: no setup program, only the zip")
     return()
