@@ -179,11 +179,14 @@ Function StartRuvello
     Exec "$\"$INSTDIR\${RUVELLO_EXE}$\""
 FunctionEnd
 
-; A Ruvello that ran before the setup runs again already: no second copy from this page.
+; A Ruvello that ran before the setup runs again already: no second copy from this page. The
+; focus goes from the hidden switch to "Fertigstellen", so that Enter still ends the wizard.
 Function FinishPageShow
     ${If} $WasRunning = 1
         ${NSD_Uncheck} $mui.FinishPage.Run
         ShowWindow $mui.FinishPage.Run ${SW_HIDE}
+        GetDlgItem $0 $HWNDPARENT 1
+        SendMessage $HWNDPARENT ${WM_NEXTDLGCTL} $0 1
     ${EndIf}
 FunctionEnd
 
