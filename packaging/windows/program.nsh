@@ -3,8 +3,8 @@
 ; writes and reads config.ini. Each of these follows the program's own code, named at each place,
 ; so that the program and its setup agree on every byte.
 ;
-; The functions keep the caller's registers: they save what they use and hand results back in the
-; variables named in their comments.
+; The functions keep the caller's registers, except one that a comment names as the result; most
+; hand their results back in variables of their own.
 
 !include LogicLib.nsh
 
@@ -32,7 +32,7 @@
 !define IPersistFile.Save 6
 
 Var WasRunning       ; 1 when EndRunningRuvello ended a copy of this installation
-Var LinkTarget       ; ShortcutTarget: the target of a shell link, empty when unreadable
+Var LinkTarget       ; un.ShortcutTarget: the target of a shell link, empty when unreadable
 Var AutostartNow     ; AutostartState: 1 when Ruvello's menu would show its check mark
 
 ; For the setup and the uninstaller alike.
