@@ -1,5 +1,5 @@
 # How the program is handed to users, built with `cmake --build <tree> --target package`:
-# a Debian package of the Linux program, a zip of the Windows one.
+# a Debian package of the Linux program, a zip and a setup program of the Windows one.
 set(CPACK_PACKAGE_NAME ruvello)
 set(CPACK_PACKAGE_VENDOR "The Ruvello developers")
 set(CPACK_PACKAGE_CONTACT "Ruvello maintainers <maintainers@ruvello.example>" CACHE STRING
@@ -26,6 +26,8 @@ if(WIN32)
     set(CPACK_PACKAGE_FILE_NAME "ruvello-${PROJECT_VERSION}-windows-${ruvello_arch}")
     set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
     include(CPack)
+    # Part of the build, which the package target runs first.
+    include(cmake/windows_setup.cmake)
     return()
 endif()
 

@@ -1,9 +1,12 @@
 // Plays the shell's and the session's part in the tests of ruvello.exe: takes the program's icon
 // out of the tray, as a shell that restarts loses it, and announces the new task bar as a
 // starting shell does; closes the program's window, ends the session, locks and disconnects it,
-// each with the messages Windows sends; describes the program's message boxes.
+// each with the messages Windows sends; describes the program's message boxes; reads out the
+// texts another program's window shows (the pages of the setup program), found by the start of
+// its title.
 //   ruvello_tray_helper remove-icon | announce-taskbar | close | end-session | boxes
 //   ruvello_tray_helper session lock | unlock | disconnect | connect
+//   ruvello_tray_helper texts TITLE_START
 #include <windows.h>
 
 #include <shellapi.h>
@@ -11,6 +14,7 @@
 
 #include <cstdio>
 #include <cwchar>
+#include <string>
 
 #include "app/main_window_win32.h"
 #include "tray/tray_host.h"
@@ -93,6 +97,67 @@ int DescribeBoxes() {
     return search.found > 0 ? 0 : 4;
 }
 
+void PrintUtf8(const std::wstring& text) {
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()),
+                                         nullptr, 0, nullptr, nullptr);
+    std::string bytes(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
+    if (size > 0) {
+        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), bytes.data(),
+                            size, nullptr, nullptr);
+    }
+    std::fwrite(bytes.data(), 1, bytes.size(), stdout);
+}
+
+// Without GetWindowTextLengthW, which sends a message and would wait for a busy program; the
+// text of another program's window comes without one.
+std::wstring TextOf(HWND window) {
+    wchar_t text[2048] = {};
+    return std::wstring(text, static_cast<std::size_t>(GetWindowTextW(window, text, 2048)));
+}
+
+// One line per visible control with a text, in the order of the window tree; line breaks
+// within a text as "|".
+BOOL CALLBACK PrintText(HWND window, LPARAM) {
+    std::wstring text = TextOf(window);
+    if (!IsWindowVisible(window) || text.empty()) {
+        return TRUE;
+    }
+    for (wchar_t& c : text) {
+        if (c == L'\r' || c == L'\n') {
+            c = L'|';
+        }
+    }
+    PrintUtf8(text + L"\n");
+    return TRUE;
+}
+
+struct TitleSearch {
+    const wchar_t* start;
+    HWND found;
+};
+
+// The setup program adds the step to its title ("Installation von Ruvello: ...").
+BOOL CALLBACK FindByTitleStart(HWND window, LPARAM context) {
+    auto* search = reinterpret_cast<TitleSearch*>(context);
+    const std::wstring title = TextOf(window);
+    if (IsWindowVisible(window) && title.rfind(search->start, 0) == 0) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+int PrintTexts(const wchar_t* titleStart) {
+    TitleSearch search{titleStart, nullptr};
+    EnumWindows(FindByTitleStart, reinterpret_cast<LPARAM>(&search));
+    if (!search.found) {
+        return 1;
+    }
+    EnumChildWindows(search.found, PrintText, 0);
+    std::fflush(stdout);
+    return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -121,6 +186,9 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (argc == 3 && std::wcscmp(argv[1], L"session") == 0) {
         return SessionChange(argv[2]);
+    }
+    if (argc == 3 && std::wcscmp(argv[1], L"texts") == 0) {
+        return PrintTexts(argv[2]);
     }
     return 2;
 }

@@ -113,13 +113,23 @@ def no_leftovers(folder):
     check(not left, f"temporary files left behind: {left}")
 
 
-def expected_first_ini(session):
-    """The seven defaults, in the ANSI code page (Windows-1252 for English and German)."""
-    folder = session.windows_path(session.folder) + "\\"
+def default_ini(folder):
+    """The seven defaults with `folder` (ending in a backslash) as the screenshot folder, in the
+    ANSI code page (Windows-1252 for English and German), or in UTF-8 when the folder has no
+    form there."""
     lines = ["[Settings]", "IntervalSeconds=60", "MaxImageCount=500", "UseMaxCount=true",
              "UseMaxSize=true", "MaxTotalSizeMB=500", "ScreenshotFolder=" + folder,
              "ShowFlash=true"]
-    return ("\r\n".join(lines) + "\r\n").encode("cp1252")
+    text = "\r\n".join(lines) + "\r\n"
+    try:
+        return text.encode("cp1252")
+    except UnicodeEncodeError:
+        return text.encode("utf-8")
+
+
+def expected_first_ini(session):
+    """The seven defaults of a first start, with the program folder as the screenshot folder."""
+    return default_ini(session.windows_path(session.folder) + "\\")
 
 
 def write_ini(session, **values):
