@@ -94,9 +94,50 @@ class PngEncoderOutOfMemory : public ::testing::Test {
     static void TearDownTestSuite() { libdeflate_set_memory_allocator(std::malloc, std::free); }
 };
 
+// How the nth allocation of a shot went.
+struct Outcome {
+    bool failed = false;     // it came, and failed
+    bool on_helper = false;  // on a helper thread
+};
+
+// A fresh encoder takes the scenario's shots before, then its shot with the nth allocation
+// failing, then `next_shots`. The failed shot must throw std::bad_alloc and leave the caller's
+// buffer as it was; every other shot must give the file a fresh encoder gives.
+Outcome ShootWithNthFailing(const Threading& threading, const Scenario& scenario,
+                            const std::vector<const TestImage*>& next_shots, long nth) {
+    PngEncoder encoder({.threads = threading.threads, .band_rows = kBandRows}, threading.start);
+    std::vector<std::uint8_t> png;
+    for (const TestImage* image : scenario.before) {
+        encoder.Encode(image->Rows(), png);
+    }
+    const std::vector<std::uint8_t> before = png;
+    Outcome outcome;
+    bool threw = false;
+    {
+        FailingAllocations failing(nth);
+        try {
+            encoder.Encode(scenario.shot->Rows(), png);
+        } catch (const std::bad_alloc&) {
+            threw = true;
+        }
+        outcome = {failing.Failed(), failing.FailedOnAnotherThread()};
+    }
+    EXPECT_EQ(threw, outcome.failed);
+    if (outcome.failed) {
+        EXPECT_TRUE(png == before) << "the failed shot changed the file's bytes";
+    } else {
+        EXPECT_TRUE(png == FreshFile(*scenario.shot));
+    }
+    for (const TestImage* image : next_shots) {
+        encoder.Encode(image->Rows(), png);
+        EXPECT_TRUE(png == FreshFile(*image))
+            << image->width << "x" << image->height << " after the failed shot";
+    }
+    return outcome;
+}
+
 // Every allocation an Encode makes, on any of its threads, fails in turn (the first, the second
-// ... until an Encode needs no more): that Encode throws std::bad_alloc and leaves the caller's
-// buffer as it was, and the shots after it give exactly the files a fresh encoder gives.
+// ... until an Encode needs no more): only that shot fails, and the encoder goes on as if new.
 TEST_F(PngEncoderOutOfMemory, EveryFailedAllocationFailsOnlyItsShot) {
     const Images& i = TheImages();
     const Threading threadings[] = {{"two threads", 2, {}},
@@ -110,39 +151,12 @@ TEST_F(PngEncoderOutOfMemory, EveryFailedAllocationFailsOnlyItsShot) {
         bool failed_on_helper = false;
         for (const Scenario& scenario : scenarios) {
             for (const auto& next_shots : NextShots(i, scenario.shot)) {
-                bool failed = true;
-                for (long nth = 1; failed; ++nth) {
+                Outcome outcome{.failed = true};
+                for (long nth = 1; outcome.failed && !HasFailure(); ++nth) {
                     SCOPED_TRACE(std::string(threading.name) + ", " + scenario.name +
                                  ", allocation " + std::to_string(nth));
-                    PngEncoder encoder({.threads = threading.threads, .band_rows = kBandRows},
-                                       threading.start);
-                    std::vector<std::uint8_t> png;
-                    for (const TestImage* image : scenario.before) {
-                        encoder.Encode(image->Rows(), png);
-                    }
-                    const std::vector<std::uint8_t> before = png;
-                    bool threw = false;
-                    {
-                        FailingAllocations failing(nth);
-                        try {
-                            encoder.Encode(scenario.shot->Rows(), png);
-                        } catch (const std::bad_alloc&) {
-                            threw = true;
-                        }
-                        failed = failing.Failed();
-                        failed_on_helper |= failing.FailedOnAnotherThread();
-                    }
-                    ASSERT_EQ(threw, failed);
-                    if (failed) {
-                        EXPECT_TRUE(png == before) << "the failed shot changed the file's bytes";
-                    } else {
-                        EXPECT_TRUE(png == FreshFile(*scenario.shot));
-                    }
-                    for (const TestImage* image : next_shots) {
-                        encoder.Encode(image->Rows(), png);
-                        ASSERT_TRUE(png == FreshFile(*image))
-                            << image->width << "x" << image->height << " after the failed shot";
-                    }
+                    outcome = ShootWithNthFailing(threading, scenario, next_shots, nth);
+                    failed_on_helper |= outcome.on_helper;
                 }
             }
         }
