@@ -1,18 +1,16 @@
 #include "capture/png_file_writer.h"
 
-#include <new>
-
 #include "platform/atomic_file_posix.h"
+#include "platform/failure.h"
 
 namespace ruvello {
 
+// Memory that runs out, in the encoder or for the paths, is a shot that failed like any other.
 bool PngFileWriter::Write(const PixelRows& image, const std::string& path) {
-    try {
+    return FalseOnFailure([&] {
         encoder_.Encode(image, png_);
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
-    return WriteFileAtomically(path, png_.data(), png_.size());
+        return WriteFileAtomically(path, png_.data(), png_.size());
+    });
 }
 
 }  // namespace ruvello

@@ -10,6 +10,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <exception>
 #include <new>
 #include <span>
 #include <system_error>
@@ -50,9 +51,9 @@ constexpr Byte kFinalBlock[] = {0x03, 0x00};
 // Working memory that is always written before it is read, so it is never zero-filled.
 class Scratch {
   public:
+    // The old block goes only once the new one is had: a failure leaves the scratch as it was.
     void Reserve(std::size_t n) {
         if (n > size_) {
-            data_.reset();  // the old block goes first, to keep the peak low
             data_ = std::make_unique_for_overwrite<Byte[]>(n);
             size_ = n;
         }
@@ -68,6 +69,16 @@ class Scratch {
 struct CompressorDeleter {
     void operator()(libdeflate_compressor* c) const { libdeflate_free_compressor(c); }
 };
+
+// zlib's memory comes from operator new, as the rest of the encoder's does, so that whatever
+// watches or limits the program's allocations sees it too.
+voidpf ZlibAlloc(voidpf, uInt items, uInt size) {
+    return ::operator new (std::size_t{items} * size, std::nothrow);
+}
+
+void ZlibFree(voidpf, voidpf block) {
+    ::operator delete(block);
+}
 
 struct DeflaterDeleter {
     void operator()(z_stream* z) const {
@@ -87,6 +98,8 @@ class ZlibDeflater {
     void Ready() {
         if (!z_) {
             auto z = std::make_unique<z_stream>();
+            z->zalloc = ZlibAlloc;
+            z->zfree = ZlibFree;
             if (deflateInit2(z.get(), 6, Z_DEFLATED, -15, 9, Z_FILTERED) != Z_OK) {
                 throw std::bad_alloc();
             }
@@ -131,7 +144,7 @@ struct Worker {
     std::unique_ptr<libdeflate_compressor, CompressorDeleter> compressor;
     png::RunDeflater runs;
     ZlibDeflater text;
-    bool out_of_memory = false;
+    std::exception_ptr failure;  // what ended its share of the current image
 };
 
 // The share of zeros among the filtered bytes of the rows not sent raw. Raw rows (filter type
@@ -241,7 +254,7 @@ struct PngEncoder::State {
     void PlanBands(const PixelRows& image);
     void FindChangedBands(const PixelRows& image);
     void ReadyWorkers(const PixelRows& image);
-    void RunBands(const PixelRows& image, Worker& worker);
+    void RunBands(const PixelRows& image, Worker& worker) noexcept;
     void Compress(const PixelRows& image, Worker& worker, Band& band) const;
     std::size_t Libdeflate(Worker& worker, const Byte* rows, std::size_t bytes, Trial& into,
                            std::size_t beat = SIZE_MAX) const;
@@ -274,20 +287,21 @@ PngEncoder::State::State(const PngEncoderOptions& o, HelperStart start)
     }
 }
 
-// The bands depend on the image's size alone. A new size drops every kept band.
+// The bands depend on the image's size alone. A new size drops every kept band, once the new
+// ones are had: a failure leaves the bands of the old size.
 void PngEncoder::State::PlanBands(const PixelRows& image) {
     if (image.width == width && image.height == height) {
         return;
     }
-    bands.clear();
+    const std::int32_t rows = options.band_rows;
+    std::vector<Band> planned(static_cast<std::size_t>((image.height + rows - 1) / rows));
+    for (std::size_t i = 0; i < planned.size(); ++i) {
+        planned[i].first_row = static_cast<std::int32_t>(i) * rows;
+        planned[i].rows = std::min(rows, image.height - planned[i].first_row);
+    }
+    bands = std::move(planned);
     width = image.width;
     height = image.height;
-    const std::int32_t rows = options.band_rows;
-    bands.resize(static_cast<std::size_t>((height + rows - 1) / rows));
-    for (std::size_t i = 0; i < bands.size(); ++i) {
-        bands[i].first_row = static_cast<std::int32_t>(i) * rows;
-        bands[i].rows = std::min(rows, height - bands[i].first_row);
-    }
 }
 
 void PngEncoder::State::FindChangedBands(const PixelRows& image) {
@@ -303,8 +317,8 @@ void PngEncoder::State::FindChangedBands(const PixelRows& image) {
     next_changed = 0;
 }
 
-// Sizes every buffer the threads write, so that they fail only when a band's bytes cannot be
-// kept.
+// Sizes every buffer the threads write, so that all they allocate is the bytes a band keeps and
+// RunDeflater's runs. A piece whose memory cannot be had stays as it was.
 void PngEncoder::State::ReadyWorkers(const PixelRows& image) {
     thread_count = std::min(std::size_t(options.threads), changed.size());
     if (workers.size() < thread_count) {
@@ -330,14 +344,22 @@ void PngEncoder::State::ReadyWorkers(const PixelRows& image) {
             trial.rows.Reserve(band_bytes);
             trial.deflate.Reserve(bound + png::kContinuationBytes);
         }
-        worker.out_of_memory = false;
+        worker.failure = nullptr;
     }
 }
 
-// Takes the next changed band until none is left, so that a faster thread simply does more.
-void PngEncoder::State::RunBands(const PixelRows& image, Worker& worker) {
-    for (std::size_t i; (i = next_changed.fetch_add(1)) < changed.size();) {
-        Compress(image, worker, bands[changed[i]]);
+// Takes the next changed band until none is left, so that a faster thread simply does more. A
+// failure (memory) goes back to the caller through Finish: it must not end a helper thread, and
+// with it the program. The band it hit keeps no key and is compressed again next time; the
+// others need not take any more bands, since this image fails.
+void PngEncoder::State::RunBands(const PixelRows& image, Worker& worker) noexcept {
+    try {
+        for (std::size_t i; (i = next_changed.fetch_add(1)) < changed.size();) {
+            Compress(image, worker, bands[changed[i]]);
+        }
+    } catch (...) {
+        worker.failure = std::current_exception();
+        next_changed = changed.size();
     }
 }
 
@@ -394,18 +416,14 @@ void PngEncoder::State::Compress(const PixelRows& image, Worker& worker, Band& b
         size = png::StoreContinuable(kept_rows, bytes, kept->deflate.data());
     }
     band.adler = libdeflate_adler32(1, kept_rows, bytes);
-    try {
-        band.bytes.assign(kept->deflate.data(), kept->deflate.data() + size);
-        band.key = band.pending;
-    } catch (const std::bad_alloc&) {
-        worker.out_of_memory = true;
-    }
+    band.bytes.assign(kept->deflate.data(), kept->deflate.data() + size);
+    band.key = band.pending;
 }
 
 void PngEncoder::State::Finish(std::size_t threads_run) {
     for (std::size_t t = 0; t < threads_run; ++t) {
-        if (workers[t].out_of_memory) {
-            throw std::bad_alloc();  // the bands it could not keep are compressed next time
+        if (workers[t].failure) {
+            std::rethrow_exception(std::exchange(workers[t].failure, nullptr));
         }
     }
 }
@@ -464,8 +482,14 @@ void PngEncoder::Encode(const PixelRows& image, std::vector<std::uint8_t>& png) 
     const Byte format[] = {8, 2, 0, 0, 0};  // 8 bits, RGB, deflate, adaptive filters, progressive
     const std::span<const Byte> header[] = {width, height, format};
     const Byte signature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    const std::size_t file_bytes =
+        8 + 25 + stream_bytes + 12 * (stream_bytes / kIdatBytes + 1) + 12;
+    if (png.capacity() < file_bytes) {
+        std::vector<Byte> room;  // had before the old file goes, which a failure leaves as it was
+        room.reserve(file_bytes);
+        png.swap(room);
+    }
     png.assign(std::begin(signature), std::end(signature));
-    png.reserve(8 + 25 + stream_bytes + 12 * (stream_bytes / kIdatBytes + 1) + 12);
     AppendChunks(png, "IHDR", header);
     AppendChunks(png, "IDAT", s.stream);
     AppendChunks(png, "IEND", {});

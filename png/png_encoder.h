@@ -66,7 +66,9 @@ class PngEncoder {
     PngEncoder& operator=(const PngEncoder&) = delete;
 
     // Replaces the contents of `png` with the whole PNG file of `image`, reusing its capacity.
-    // All threads it starts have ended when it returns. Throws std::bad_alloc only.
+    // All threads it starts have ended when it returns. Throws std::bad_alloc only, whichever
+    // thread ran out of memory; `png` is then as it was, and the next call writes the file a
+    // fresh encoder writes.
     void Encode(const PixelRows& image, std::vector<std::uint8_t>& png);
 
   private:

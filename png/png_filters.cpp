@@ -53,14 +53,19 @@ const RowKernels& BestKernels() {
     return best;
 }
 
+// The rows' memory first, the width after: a failure leaves the filter for the width before.
 void RowFilter::Reserve(std::int32_t width) {
-    if (width_ == static_cast<std::size_t>(width)) {
+    const auto pixels = static_cast<std::size_t>(width);
+    if (width_ == pixels) {
         return;
     }
-    width_ = static_cast<std::size_t>(width);
-    row_bytes_ = 3 * width_;
-    rgb_.assign(2 * (3 + row_bytes_ + kRowSlack), 0);
-    trial_.resize(row_bytes_);
+    const std::size_t row_bytes = 3 * pixels;
+    rgb_.reserve(2 * (3 + row_bytes + kRowSlack));
+    trial_.reserve(row_bytes);
+    rgb_.assign(2 * (3 + row_bytes + kRowSlack), 0);
+    trial_.resize(row_bytes);
+    width_ = pixels;
+    row_bytes_ = row_bytes;
 }
 
 FilterType RowFilter::LeastSum(const std::uint8_t* cur, const std::uint8_t* above) const {

@@ -1,19 +1,25 @@
 #include "capture/x11/screen_capture_x11.h"
 
+#include "platform/failure.h"
+
 namespace ruvello {
 
 X11ScreenCapture::~X11ScreenCapture() {
     GdiPlusStop();
 }
 
+// The display counts as open only once its grabber is had: a start that runs out of memory
+// leaves the capture as it was, not started, so that it can start later.
 void X11ScreenCapture::GdiPlusStart() {
     if (display_) {
         return;
     }
     InstallX11ErrorRecorder();
-    display_ = XOpenDisplay(nullptr);
-    if (display_) {
-        grabber_ = std::make_unique<X11Grabber>(display_);
+    std::unique_ptr<Display, decltype(&XCloseDisplay)> display(XOpenDisplay(nullptr),
+                                                               XCloseDisplay);
+    if (display) {
+        grabber_ = std::make_unique<X11Grabber>(display.get());
+        display_ = display.release();
     }
 }
 
@@ -25,15 +31,17 @@ void X11ScreenCapture::GdiPlusStop() {
     }
 }
 
+// A screen of another pixel layout than BGRX is converted in memory, which may run out: a
+// failed shot then, like any other.
 bool X11ScreenCapture::CaptureScreenToPng(const std::string& path) {
     if (!grabber_) {
         return false;
     }
-    const BgrxRows* image = grabber_->Grab();
-    if (!image) {
-        return false;
-    }
-    return writer_.Write({image->data, image->width, image->height, image->stride}, path);
+    return FalseOnFailure([&] {
+        const BgrxRows* image = grabber_->Grab();
+        return image &&
+               writer_.Write({image->data, image->width, image->height, image->stride}, path);
+    });
 }
 
 ScreenRect X11ScreenCapture::RootRect() {
