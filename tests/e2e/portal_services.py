@@ -112,9 +112,11 @@ class PortalServices:
     """Starts everything on `desktop` (a desktop.Desktop) and points its environment at it.
     backend="gnome": GNOME's own portal backend with mutter's monitors; "test": the tests'
     backend with mutter's monitors; "source": the tests' backend with `source_exe`'s monitors.
-    mutter lays its monitors out side by side from the left; `pattern_exe` draws on them."""
+    mutter lays its monitors out side by side from the left; `pattern_exe` draws on them.
+    `in_use` (numbers into `monitors`) keeps only those in mutter's layout at first."""
 
-    def __init__(self, desktop, monitors, backend="test", pattern_exe=None, source_exe=None, answer="grant"):
+    def __init__(self, desktop, monitors, backend="test", pattern_exe=None, source_exe=None, answer="grant",
+                 in_use=None):
         self.desktop = desktop
         self.monitors = monitors
         runtime = desktop.env["XDG_RUNTIME_DIR"]
@@ -141,7 +143,7 @@ class PortalServices:
         self._start(["wireplumber"], "wireplumber.log")
         # mutter is the session's compositor in every case: the program sees a Wayland desktop
         # without a screen-copy protocol and takes the portal.
-        self._start_mutter(monitors if backend != "source" else [Monitor(320, 240, 0, 0)], pattern_exe)
+        self._start_mutter(monitors if backend != "source" else [Monitor(320, 240, 0, 0)], pattern_exe, in_use)
         self._start(["/usr/libexec/xdg-permission-store", "--replace"], "permission-store.log")
         self._wait_name("org.freedesktop.impl.portal.PermissionStore")
         if backend == "gnome":
@@ -208,7 +210,7 @@ class PortalServices:
             return "boolean true" in result.stdout
         wait_for(owned, 30, name)
 
-    def _start_mutter(self, monitors, pattern_exe):
+    def _start_mutter(self, monitors, pattern_exe, in_use):
         """mutter without a GPU: its frames are drawn in memory and shared as such."""
         display = "wayland-ruvello"
         argv = ["mutter", "--headless", "--wayland", "--no-x11", f"--wayland-display={display}"]
@@ -219,6 +221,8 @@ class PortalServices:
         wait_for(lambda: os.path.exists(os.path.join(runtime, display)), 30, "mutter's Wayland socket")
         self._wait_name("org.gnome.Mutter.ScreenCast")
         self.desktop.env["WAYLAND_DISPLAY"] = display
+        if in_use is not None:
+            self._gnome_session("monitors", ",".join(str(n) for n in in_use))
         if not pattern_exe:
             return
         env = dict(self.desktop.env, QT_QPA_PLATFORM="wayland")
@@ -235,6 +239,15 @@ class PortalServices:
         self.pattern.stdin.write("change\n")
         self.pattern.stdin.flush()
         self.pattern_lines.wait(lambda l: l == f"shown {self.phase}", 30, f"picture {self.phase}")
+
+    def use_monitors(self, numbers):
+        """Only these of mutter's monitors in its layout from now on, side by side from the left:
+        the others are unplugged, as far as programs can tell. Returns once the pictures are on
+        the monitors in use."""
+        start = len(self.pattern_lines.all())
+        self._gnome_session("monitors", ",".join(str(n) for n in numbers))
+        shown = f"screens {len(numbers)} shown {self.phase}"
+        wait_for(lambda: shown in self.pattern_lines.all()[start:], 30, f"the pictures on monitors {numbers}")
 
     def remember_choice(self):
         """A choice remembered in GNOME's chooser earlier, and its token where the program keeps it."""

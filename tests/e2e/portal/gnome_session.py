@@ -4,6 +4,9 @@ GNOME's portal leaves it in the permission store for a restore token:
 
     gnome_session.py remember TOKEN
     gnome_session.py ready            waits until GNOME's portal backend restores such a choice
+    gnome_session.py monitors 0,2     turns on only these of mutter's monitors (numbered as mutter
+                                      made them), side by side from the left in that order, as
+                                      GNOME's display settings do for a monitor plugged in or out
 
 GNOME's backend learns the monitors from mutter shortly after it starts; a restore asked for
 before that finds no monitor and opens the chooser, which nobody here answers."""
@@ -35,6 +38,24 @@ def remember(bus, token):
     store = dbus.Interface(bus.get_object(STORE, "/org/freedesktop/impl/portal/PermissionStore"), STORE)
     store.SetPermission("screencast", True, token, "", ["yes"])
     store.SetValue("screencast", True, token, data)
+
+
+def use_monitors(bus, numbers):
+    """A monitor turned off leaves the layout as one unplugged does: its wl_output goes, and what
+    showed it (windows, screen casts) learns it; one turned on comes back as one plugged in."""
+    config = bus.get_object("org.gnome.Mutter.DisplayConfig", "/org/gnome/Mutter/DisplayConfig")
+    serial, monitors, _, _ = config.GetCurrentState(dbus_interface="org.gnome.Mutter.DisplayConfig")
+    logical, x = [], 0
+    for number in numbers:
+        connector, modes = monitors[number][0][0], monitors[number][1]
+        mode = next(m for m in modes if m[6].get("is-preferred"))
+        logical.append((dbus.Int32(x), dbus.Int32(0), dbus.Double(1.0), dbus.UInt32(0), not logical,
+                        [(connector, mode[0], {})]))
+        x += int(mode[1])
+    temporary = dbus.UInt32(1)
+    config.ApplyMonitorsConfig(dbus.UInt32(serial), temporary,
+                               dbus.Array(logical, signature="(iiduba(ssa{sv}))"), {},
+                               dbus_interface="org.gnome.Mutter.DisplayConfig")
 
 
 def restores(bus, seconds):
@@ -78,6 +99,8 @@ if __name__ == "__main__":
     session_bus = dbus.SessionBus()
     if sys.argv[1] == "remember":
         remember(session_bus, sys.argv[2])
+    elif sys.argv[1] == "monitors":
+        use_monitors(session_bus, [int(n) for n in sys.argv[2].split(",")])
     else:
         deadline = time.monotonic() + 90
         while not restores(session_bus, 5):
