@@ -94,36 +94,44 @@ int main(int argc, char** argv) {
     int told = -1;
     bool screensChanged = false;
     std::vector<int> paintsAtPhase;
-    // Screens numbered by their places, left to right, top to bottom, as the tests number the
-    // monitors; the windows follow the screens that come and go.
+    // Screens numbered as mutter made its monitors (Meta-0, Meta-1 ...), else by their places,
+    // left to right, as the tests number the monitors.
+    auto number = [](QScreen* screen, int rank) {
+        const QString name = screen->name();
+        bool ok = false;
+        const int n = name.startsWith(QStringLiteral("Meta-")) ? name.mid(5).toInt(&ok) : 0;
+        return ok ? n : rank;
+    };
     auto layout = [&] {
         QList<QScreen*> screens = QGuiApplication::screens();
         std::sort(screens.begin(), screens.end(), [](QScreen* a, QScreen* b) {
             const QPoint pa = a->geometry().topLeft(), pb = b->geometry().topLeft();
             return pa.x() != pb.x() ? pa.x() < pb.x() : pa.y() < pb.y();
         });
-        std::erase_if(windows, [&](const auto& w) { return !screens.contains(w->shows()); });
-        for (int index = 0; index < screens.size(); ++index) {
-            QScreen* screen = screens[index];
-            if (std::none_of(windows.begin(), windows.end(),
-                             [&](const auto& w) { return w->shows() == screen; })) {
-                windows.push_back(std::make_unique<PatternWindow>(index, screen));
-                windows.back()->Show(phase);
-                windows.back()->showFullScreen();
-            }
+        windows.clear();
+        for (int rank = 0; rank < screens.size(); ++rank) {
+            windows.push_back(
+                std::make_unique<PatternWindow>(number(screens[rank], rank), screens[rank]));
+            windows.back()->Show(phase);
+            windows.back()->showFullScreen();
         }
         paintsAtPhase.clear();
         told = -1;
     };
     layout();
-    auto relayout = [&] {
+    // The windows are made anew once the screens have settled: a new layout may come as several
+    // screens that go and come.
+    QTimer settle;
+    settle.setSingleShot(true);
+    settle.setInterval(300);
+    QObject::connect(&settle, &QTimer::timeout, [&] {
         screensChanged = true;
         layout();
-    };
-    QObject::connect(&app, &QGuiApplication::screenAdded, relayout);
+    });
+    QObject::connect(&app, &QGuiApplication::screenAdded, [&] { settle.start(); });
     QObject::connect(&app, &QGuiApplication::screenRemoved, [&](QScreen* gone) {
         std::erase_if(windows, [&](const auto& w) { return w->shows() == gone; });
-        relayout();
+        settle.start();
     });
     // Told once every window has painted the phase and painted once more after it: Qt paints
     // again only when the compositor's frame callback says the last picture was shown.

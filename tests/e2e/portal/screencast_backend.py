@@ -90,7 +90,7 @@ class MutterStreams:
         def added(node, stream):
             nodes[stream] = int(node)
             if len(nodes) == len(streams):
-                done([self._describe(s, nodes[s]) for s in streams])
+                done([self._describe(s, connector, nodes[s]) for s, connector in streams])
 
         for connector in connectors:
             stream = self.session.RecordMonitor(connector, {"cursor-mode": dbus.UInt32(0)})
@@ -99,8 +99,7 @@ class MutterStreams:
             streams.append((stream, connector))
         self.session.Start()
 
-    def _describe(self, stream, node):
-        path, connector = stream
+    def _describe(self, path, connector, node):
         parameters = self.bus.get_object(MUTTER, path).Get(MUTTER + ".Stream", "Parameters",
                                                            dbus_interface=dbus.PROPERTIES_IFACE)
         (x, y), (width, height) = parameters["position"], parameters["size"]
