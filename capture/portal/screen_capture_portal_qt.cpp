@@ -143,10 +143,14 @@ void PortalScreenCapture::OnStarted(PortalScreenCast::Started started) {
         // a shot waiting for this session waits for that choice.
         close(started.pipewireFd);
         tokens_.Forget();
-        QTimer::singleShot(0, &context_, [this] { Ask(); });
+        QTimer::singleShot(0, &context_, [this] {
+            if (state_ == State::kAsking) {
+                Ask();
+            }
+        });
         return;
     }
-    monitorsAtStart_ = monitors;
+    monitorsSeen_ = monitors;
     unshownAtStart_ = UnshownMonitors(LivePlaces(), monitors);
     showedAMonitor_.clear();
     for (const AnnouncedStream& stream : announced_) {
@@ -201,14 +205,14 @@ void PortalScreenCapture::OnStreamsChanged() {
     }
 }
 
-// The monitors the session showed went away or moved: a compositor ends the streams then, as
-// it does when the user stops the sharing. The choice stands, for monitors that come back.
+// The monitors changed since the program last looked: a compositor that ends the session then
+// ends it as when the user stops the sharing. The choice stands, for monitors that come back.
 PortalEnd PortalScreenCapture::WhyEnded(PortalEnd reported) const {
     if (reported != PortalEnd::kStopped || !options_.monitors) {
         return reported;
     }
     const std::vector<LayoutRect> monitors = MonitorsNow();
-    return MonitorsDiffer(monitorsAtStart_, monitors) ? PortalEnd::kMonitorsChanged : reported;
+    return MonitorsDiffer(monitorsSeen_, monitors) ? PortalEnd::kMonitorsChanged : reported;
 }
 
 // A monitor gone ends its stream, where the compositor keeps it open without frames; a monitor
@@ -218,14 +222,22 @@ void PortalScreenCapture::CheckMonitors() {
     if (!streams_ || monitors.empty()) {
         return;  // the compositor says nothing of its monitors
     }
+    monitorsSeen_ = monitors;
+    bool gone = false;
     for (std::size_t i = 0; i < streams_->Count() && i < showedAMonitor_.size(); ++i) {
         if (showedAMonitor_[i] && !streams_->Ended(i) &&
             !ShowsAMonitor(announced_[i].place, monitors)) {
             streams_->End(i);
+            gone = true;
         }
     }
-    if (!streams_->Broken() && !monitorsChanged_ &&
-        UnshownMonitors(LivePlaces(), monitors) > unshownAtStart_) {
+    if (streams_->Broken()) {
+        if (gone) {
+            Decline(PortalEnd::kMonitorsChanged);
+        }
+        return;
+    }
+    if (!monitorsChanged_ && UnshownMonitors(LivePlaces(), monitors) > unshownAtStart_) {
         monitorsChanged_ = true;
         Tell(kMonitorAddedText);
     }

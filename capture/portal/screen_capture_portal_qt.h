@@ -98,9 +98,9 @@ class PortalScreenCapture : public ScreenCapture {
     bool askedWithToken_ = false;
     std::size_t monitorsAtChoice_ = 0;
     bool renewing_ = false;
-    // The monitors when the session started, which streams showed one of them then, and how
-    // many the user chose to leave out.
-    std::vector<LayoutRect> monitorsAtStart_;
+    // The monitors when the program last looked, which streams showed one of them when the
+    // session started, and how many the user chose to leave out.
+    std::vector<LayoutRect> monitorsSeen_;
     std::vector<bool> showedAMonitor_;
     std::size_t unshownAtStart_ = 0;
     bool monitorsChanged_ = false;  // told; the next manual screenshot asks anew

@@ -119,6 +119,7 @@ class PortalServices:
                  in_use=None):
         self.desktop = desktop
         self.monitors = monitors
+        self.backend_kind = backend
         runtime = desktop.env["XDG_RUNTIME_DIR"]
         home = desktop.env["HOME"]
         portals = os.path.join(desktop.tmp, "portals")
@@ -248,6 +249,8 @@ class PortalServices:
         self._gnome_session("monitors", ",".join(str(n) for n in numbers))
         shown = f"screens {len(numbers)} shown {self.phase}"
         wait_for(lambda: shown in self.pattern_lines.all()[start:], 30, f"the pictures on monitors {numbers}")
+        if self.backend_kind == "gnome":
+            self._gnome_session("ready")  # GNOME's backend learns the new layout from mutter later
 
     def remember_choice(self):
         """A choice remembered in GNOME's chooser earlier, and its token where the program keeps it."""
@@ -296,12 +299,20 @@ class PortalServices:
         lines = self.source_lines.all()
         return all(f"frame {i} {phase}" in lines for i in range(len(self.monitors)))
 
-    def token(self):
+    def _token_lines(self):
         try:
             with open(self.token_file) as f:
-                return f.read().strip()
+                return f.read().splitlines()
         except OSError:
-            return None
+            return []
+
+    def token(self):
+        return next(iter(self._token_lines()), None)
+
+    def monitors_at_choice(self):
+        """How many monitors the stored token's choice was made among, as the program keeps it."""
+        lines = self._token_lines()
+        return int(lines[1]) if len(lines) > 1 else None
 
 
 def check_screenshot(path, monitors, phases):

@@ -1,6 +1,7 @@
 #!/usr/bin/python3
-"""A GNOME user's earlier choice in the screen-cast chooser, "every monitor, remember it", as
-GNOME's portal leaves it in the permission store for a restore token:
+"""A GNOME user's earlier choice in the screen-cast chooser, "every monitor, remember it" (those
+in mutter's layout then), as GNOME's portal leaves it in the permission store for a restore
+token:
 
     gnome_session.py remember TOKEN
     gnome_session.py ready            waits until GNOME's portal backend restores such a choice
@@ -25,7 +26,9 @@ SCREENCAST = "org.freedesktop.portal.ScreenCast"
 
 def remember(bus, token):
     config = bus.get_object("org.gnome.Mutter.DisplayConfig", "/org/gnome/Mutter/DisplayConfig")
-    _, monitors, _, _ = config.GetCurrentState(dbus_interface="org.gnome.Mutter.DisplayConfig")
+    _, monitors, logical, _ = config.GetCurrentState(dbus_interface="org.gnome.Mutter.DisplayConfig")
+    in_use = {str(spec[0]) for place in logical for spec in place[5]}
+    monitors = [m for m in monitors if str(m[0][0]) in in_use]
     # GNOME's restore data: (provider, version, (created, last used, [(stream id, monitor, match)]))
     # with monitors matched by "vendor:product:serial".
     now = dbus.Int64(int(time.time() * 1e6))

@@ -6,7 +6,6 @@ frames. Plugged in again, it is a monitor that no stream shows: one notice, the 
 the first monitor, and a left click asks the portal again, which restores the remembered choice
 of both without a question; from then on the files show both."""
 import os
-import re
 import sys
 import time
 
@@ -15,12 +14,6 @@ from desktop import Desktop, Ruvello, check, main, wait_for  # noqa: E402
 from portal_services import Monitor, PortalServices, check_screenshot, next_shot  # noqa: E402
 
 PATTERN = os.path.abspath(sys.argv[3]) if len(sys.argv) > 3 else None
-
-
-def manual_shots(program):
-    folder = program.path("manueller Screenshot")
-    names = os.listdir(folder) if os.path.isdir(folder) else []
-    return sorted(n for n in names if re.fullmatch(r"ManualShot_\d{8}_\d{6}\.png", n))
 
 
 def test(exe):
@@ -46,11 +39,10 @@ def test(exe):
             check(len(desktop.visible_windows("^Ruvello$")) == 1, "not exactly one notice")
             program.close_message_box()
 
-            made = len(manual_shots(program))
+            # The click's own screenshot may be lost to an automatic one under way (every second
+            # here): the files after it show what the new session shows.
             program.left_click()
-            manual = wait_for(lambda: manual_shots(program)[made:], 60, "the manual screenshot")[0]
-            check_screenshot(program.path("manueller Screenshot", manual), monitors, [1, 1])
-            check_screenshot(program.path(next_shot(program)), monitors, [1, 1])
+            check_screenshot(program.path(next_shot(program, 60)), monitors, [1, 1])
             check(portal.token() and len(portal.token()) == 36, "the remembered choice was not kept")
             check(not desktop.visible_windows("^Ruvello$"), "a notice after the new session")
             check(program.alive(), "the program ended")
