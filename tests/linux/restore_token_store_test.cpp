@@ -81,13 +81,12 @@ TEST_F(RestoreTokenStoreTest, KeepsHowManyMonitorsTheChoiceWasMadeAmong) {
     EXPECT_EQ(store.Load(), kToken);
     EXPECT_EQ(store.MonitorsAtChoice(), 0u);
     // A file of an earlier version, or one edited by hand, says nothing of the monitors.
-    for (const std::string& content :
-         {std::string(kToken) + "\n", std::string(kToken) + "\nthree\n",
-          std::string(kToken) + "\n-2\n", std::string(kToken) + "\n99999999999999999999\n",
-          std::string("not a token\n2\n")}) {
-        std::ofstream(store.Path(), std::ios::binary) << content;
-        EXPECT_EQ(store.MonitorsAtChoice(), 0u) << content;
+    for (const char* after : {"\n", "\nthree\n", "\n-2\n", "\n99999999999999999999\n"}) {
+        std::ofstream(store.Path(), std::ios::binary) << kToken << after;
+        EXPECT_EQ(store.MonitorsAtChoice(), 0u) << after;
     }
+    std::ofstream(store.Path(), std::ios::binary) << "not a token\n2\n";
+    EXPECT_EQ(store.MonitorsAtChoice(), 0u);
 }
 
 TEST_F(RestoreTokenStoreTest, SaysFalseWhereItCannotWrite) {
