@@ -11,6 +11,7 @@ import json
 import os
 import subprocess
 import threading
+import time
 import uuid
 
 from desktop import Failure, check, wait_for
@@ -325,6 +326,17 @@ def check_screenshot(path, monitors, phases):
         at = next(i for i in range(len(expected)) if pixels[i] != expected[i]) // 3
         raise Failure(f"{os.path.basename(path)} differs first at ({at % width}, {at // width}): "
                       f"{tuple(pixels[3 * at:3 * at + 3])} instead of {tuple(expected[3 * at:3 * at + 3])}")
+
+
+def told_once_and_stopped(program, quiet):
+    """One notice comes, no screenshot follows it for `quiet` seconds, the program keeps running."""
+    program.message_box(30)
+    time.sleep(0.5)  # a shot under way may still end
+    count = len(program.screenshots())
+    time.sleep(quiet)
+    check(len(program.screenshots()) == count, "screenshots went on after the notice")
+    check(len(program.desktop.visible_windows("^Ruvello$")) == 1, "not exactly one notice")
+    check(program.alive(), "the program ended")
 
 
 def next_shot(program, timeout=30):

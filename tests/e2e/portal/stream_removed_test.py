@@ -5,12 +5,12 @@ monitors' bounding rectangle and shows their current pictures. When the last str
 one notice, no file, a running program."""
 import os
 import sys
-import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), ".."))
 import pngcheck  # noqa: E402
 from desktop import Desktop, Ruvello, check, main, wait_for  # noqa: E402
-from portal_services import Monitor, PortalServices, check_screenshot, next_shot  # noqa: E402
+from portal_services import (Monitor, PortalServices, check_screenshot, next_shot,  # noqa: E402
+                             told_once_and_stopped)
 
 SOURCE = os.path.abspath(sys.argv[2]) if len(sys.argv) > 2 else None
 
@@ -41,13 +41,7 @@ def test(exe):
             check(portal.events().count("asked") == 1, f"the program asked again: {portal.events()}")
 
             portal.tell_source("drop")  # the last monitors go too
-            program.message_box(30)
-            time.sleep(0.5)  # a shot under way may still end
-            count = len(program.screenshots())
-            time.sleep(3)
-            check(len(program.screenshots()) == count, "screenshots went on without any monitor")
-            check(len(desktop.visible_windows("^Ruvello$")) == 1, "not exactly one notice")
-            check(program.alive(), "the program ended")
+            told_once_and_stopped(program, quiet=3)
 
 
 if __name__ == "__main__":
