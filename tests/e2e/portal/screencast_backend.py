@@ -14,7 +14,8 @@ shows instead:
     event closed         the session ended from the program's side (Session.Close)
     event stopped        the session ended from the desktop's side (the user's "Stop")
 
-Commands on stdin: "answer grant|cancel|fail" (how the next chooser ends), "stop" (the user's
+Commands on stdin: "answer grant|cancel|fail" (how the next chooser ends), "choose A,B" (the
+monitors, by connector, that the chooser grants from then on; "choose all"), "stop" (the user's
 Stop: the streams end and the session closes), "vanish" (only the streams end), "quit".
 Fixed streams come as JSON: [{"node": id, "x": .., "y": .., "width": .., "height": ..}, ...].
 """
@@ -49,7 +50,7 @@ class FixedStreams:
     def restorable(self, remembered):
         return True
 
-    def start(self, done, remembered=None):
+    def start(self, done, only=None):
         done(self.streams)
 
     @staticmethod
@@ -80,8 +81,9 @@ class MutterStreams:
     def restorable(self, remembered):
         return set(remembered.split(",")) <= set(self.in_use())
 
-    def start(self, done, remembered=None):
-        connectors = [c for c in self.in_use() if remembered is None or c in remembered.split(",")]
+    def start(self, done, only=None):
+        """Records the monitors in use, or `only` those of them (connectors, comma-separated)."""
+        connectors = [c for c in self.in_use() if only is None or c in only.split(",")]
         path = self.bus.get_object(MUTTER, "/org/gnome/Mutter/ScreenCast").CreateSession({}, dbus_interface=MUTTER)
         self.session = dbus.Interface(self.bus.get_object(MUTTER, path), MUTTER + ".Session")
         self.bus.add_signal_receiver(self._closed, "Closed", MUTTER + ".Session", path=path)
@@ -161,6 +163,7 @@ class ScreenCast(dbus.service.Object):
         self.bus = bus
         self.streams = streams  # "mutter" or a list of fixed streams
         self.answer = "grant"
+        self.choice = None  # what the chooser grants: every monitor
         self.sessions = {}
 
     @dbus.service.method(dbus.PROPERTIES_IFACE, in_signature="ss", out_signature="v")
@@ -221,7 +224,7 @@ class ScreenCast(dbus.service.Object):
 
         session.streams = streams
         try:
-            streams.start(started, session.remembered if restored else None)
+            streams.start(started, session.remembered if restored else self.choice)
         except dbus.DBusException as failure:
             error(failure)
 
@@ -263,6 +266,8 @@ def main():
         words = line.split()
         if words[:1] == ["answer"] and len(words) == 2 and words[1] in ANSWERS:
             backend.answer = words[1]
+        elif words[:1] == ["choose"] and len(words) == 2:
+            backend.choice = None if words[1] == "all" else words[1]
         elif words in (["stop"], ["vanish"]):
             backend.stop(vanish=words == ["vanish"])
         say(f"done {line.strip()}")
