@@ -138,30 +138,9 @@ void PortalScreenCapture::OnStarted(PortalScreenCast::Started started) {
         tokens_.Forget();
     }
     announced_ = std::move(started.streams);
-    if (renewing_ && askedWithToken_ && UnshownMonitors(LivePlaces(), monitors) > 0) {
-        // The remembered choice leaves out a monitor that came since: the user chooses anew, and
-        // a shot waiting for this session waits for that choice.
+    if (!JudgeNewSession(monitors)) {
         close(started.pipewireFd);
-        tokens_.Forget();
-        QTimer::singleShot(0, &context_, [this] {
-            if (state_ == State::kAsking) {
-                Ask();
-            }
-        });
         return;
-    }
-    monitorsSeen_ = monitors;
-    unshownAtStart_ = UnshownMonitors(LivePlaces(), monitors);
-    showedAMonitor_.clear();
-    for (const AnnouncedStream& stream : announced_) {
-        showedAMonitor_.push_back(ShowsAMonitor(stream.place, monitors));
-    }
-    // A remembered choice from before a monitor came shows the others, silently, at every
-    // start: the user learns that a manual screenshot chooses anew.
-    if (unshownAtStart_ > 0 && askedWithToken_ && monitorsAtChoice_ > 0 &&
-        monitors.size() > monitorsAtChoice_) {
-        monitorsChanged_ = true;
-        Tell(kMonitorAddedText);
     }
     std::vector<std::uint32_t> nodes;
     for (const AnnouncedStream& stream : announced_) {
@@ -184,6 +163,37 @@ void PortalScreenCapture::OnStarted(PortalScreenCast::Started started) {
     if (wake_) {
         wake_();
     }
+}
+
+// Takes the new session's measure against the monitors; false when its remembered choice leaves
+// out a monitor that came since, and the user is asked anew.
+bool PortalScreenCapture::JudgeNewSession(const std::vector<LayoutRect>& monitors) {
+    const std::size_t unshown = UnshownMonitors(LivePlaces(), monitors);
+    if (renewing_ && askedWithToken_ && unshown > 0) {
+        // A shot waiting for this session waits for the user's choice.
+        tokens_.Forget();
+        QTimer::singleShot(0, &context_, [this] {
+            if (state_ == State::kAsking) {
+                Ask();
+            }
+        });
+        return false;
+    }
+    monitorsSeen_ = monitors;
+    unshownAtStart_ = unshown;
+    showedAMonitor_.clear();
+    for (const AnnouncedStream& stream : announced_) {
+        showedAMonitor_.push_back(ShowsAMonitor(stream.place, monitors));
+    }
+    // A choice remembered among fewer monitors than there are now shows the old ones, silently,
+    // at every start: the user learns that a manual screenshot chooses anew. Monitors the user
+    // left out in the chooser count among those of the choice.
+    if (unshown > 0 && askedWithToken_ && monitorsAtChoice_ > 0 &&
+        monitors.size() > monitorsAtChoice_) {
+        monitorsChanged_ = true;
+        Tell(kMonitorAddedText);
+    }
+    return true;
 }
 
 void PortalScreenCapture::OnEnded(PortalEnd why) {

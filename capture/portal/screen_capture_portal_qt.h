@@ -69,7 +69,7 @@ class PortalScreenCapture : public ScreenCapture {
     void OnStarted(PortalScreenCast::Started started);
     void OnEnded(PortalEnd why);
     void OnStreamsChanged();
-    bool JudgeNewSession();
+    bool JudgeNewSession(const std::vector<LayoutRect>& monitors);
     void CheckMonitors();
     std::vector<std::optional<LayoutRect>> LivePlaces() const;
     std::vector<std::size_t> LiveStreams() const;
