@@ -42,6 +42,7 @@ def test(exe):
             program.left_click()
             portal.wait_event("answer 0", count=3, timeout=60)
             # The sessions close while the next one is asked for, in whatever order they meet.
+            portal.wait_event("closed", count=2)
             events = portal.events()
             check([e for e in events[3:] if e != "closed"] == [
                 "select types=1 multiple=1 cursor=1 persist=2 restore=known", "restored", "answer 0",
