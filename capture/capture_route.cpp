@@ -20,6 +20,23 @@ class NoScreenCapture : public ScreenCapture {
     bool CaptureScreenToPng(const std::string&) override { return false; }
 };
 
+// The outputs' places as the compositor has them now: one round for the globals that came or
+// went, one for what the new ones say of themselves. A compositor that does not answer within
+// the wait leaves them as they were.
+std::vector<LayoutRect> MonitorsNow(WaylandConnection& wayland, WaylandOutputLayout& outputs) {
+    constexpr int kAnswerWaitMs = 1000;
+    wayland.Roundtrip(kAnswerWaitMs);
+    wayland.Roundtrip(kAnswerWaitMs);
+    std::vector<LayoutRect> places;
+    for (const auto& output : outputs.Outputs()) {
+        const LayoutRect place = output->Place();
+        if (place.width > 0 && place.height > 0) {
+            places.push_back(place);
+        }
+    }
+    return places;
+}
+
 }  // namespace
 
 CaptureRoute ChooseCaptureRoute(const SessionFacts& facts) {
@@ -83,9 +100,14 @@ CaptureChoice ChooseScreenCapture(std::function<void(const std::string&)> tell) 
             choice.capture =
                 std::make_unique<WaylandScreenCapture>(*choice.wayland, *choice.outputs);
             break;
-        case CaptureRoute::kPortal:
-            choice.capture = std::make_unique<PortalScreenCapture>(std::move(tell));
+        case CaptureRoute::kPortal: {
+            PortalCaptureOptions options;
+            options.monitors = [wayland = choice.wayland.get(), outputs = choice.outputs.get()] {
+                return MonitorsNow(*wayland, *outputs);
+            };
+            choice.capture = std::make_unique<PortalScreenCapture>(std::move(tell), options);
             break;
+        }
         case CaptureRoute::kNone:
             choice.capture = std::make_unique<NoScreenCapture>();
             break;

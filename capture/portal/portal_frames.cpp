@@ -21,6 +21,45 @@ std::vector<LayoutRect> PlaceStreams(std::span<const AnnouncedStream> streams,
     return places;
 }
 
+namespace {
+
+bool SamePlace(const LayoutRect& a, const LayoutRect& b) {
+    return a.x == b.x && a.y == b.y && a.width == b.width && a.height == b.height;
+}
+
+bool At(const LayoutRect& monitor, const std::optional<LayoutRect>& place) {
+    return place && place->x == monitor.x && place->y == monitor.y;
+}
+
+}  // namespace
+
+bool ShowsAMonitor(const std::optional<LayoutRect>& place, std::span<const LayoutRect> monitors) {
+    return std::any_of(monitors.begin(), monitors.end(),
+                       [&](const LayoutRect& monitor) { return At(monitor, place); });
+}
+
+std::size_t UnshownMonitors(std::span<const std::optional<LayoutRect>> streamPlaces,
+                            std::span<const LayoutRect> monitors) {
+    const auto unplaced = static_cast<std::size_t>(std::count_if(
+        streamPlaces.begin(), streamPlaces.end(), [](const auto& place) { return !place; }));
+    const auto unshown = static_cast<std::size_t>(
+        std::count_if(monitors.begin(), monitors.end(), [&](const auto& m) {
+            return std::none_of(streamPlaces.begin(), streamPlaces.end(),
+                                [&](const auto& place) { return At(m, place); });
+        }));
+    return unshown > unplaced ? unshown - unplaced : 0;
+}
+
+bool MonitorsDiffer(std::span<const LayoutRect> before, std::span<const LayoutRect> now) {
+    if (before.size() != now.size()) {
+        return true;
+    }
+    return !std::all_of(before.begin(), before.end(), [&](const LayoutRect& b) {
+        return std::any_of(now.begin(), now.end(),
+                           [&](const LayoutRect& n) { return SamePlace(b, n); });
+    });
+}
+
 bool MissesFrame(const StreamWait& stream, SteadyTime asked, const FrameWaitRules& rules) {
     return !stream.newest || (rules.onlyNewFrames && *stream.newest < asked);
 }

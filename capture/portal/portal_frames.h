@@ -29,6 +29,20 @@ struct FrameSize {
 std::vector<LayoutRect> PlaceStreams(std::span<const AnnouncedStream> streams,
                                      std::span<const FrameSize> frameSizes);
 
+// Whether a stream announced at `place` shows one of `monitors` (the desktop's monitors as its
+// compositor reports them, in the same logical coordinates): one sits at its position. Sizes are
+// not compared, as portals give them in pixels or in logical units.
+bool ShowsAMonitor(const std::optional<LayoutRect>& place, std::span<const LayoutRect> monitors);
+
+// How many of `monitors` no stream shows. A stream with a place shows the monitor at its
+// position; streams without one (a portal may leave it out) show, one each, monitors that no
+// placed stream shows.
+std::size_t UnshownMonitors(std::span<const std::optional<LayoutRect>> streamPlaces,
+                            std::span<const LayoutRect> monitors);
+
+// Whether the desktop's monitors are others than before (one came, went or moved).
+bool MonitorsDiffer(std::span<const LayoutRect> before, std::span<const LayoutRect> now);
+
 // How long a shot waits for frames.
 struct FrameWaitRules {
     // A compositor sends a frame when the screen changes, but not sooner than its frame interval

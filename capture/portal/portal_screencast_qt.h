@@ -14,12 +14,14 @@ namespace ruvello {
 
 // How a screen-cast session ended, or why it never started.
 enum class PortalEnd {
-    kRefused,      // the user said no in the portal's chooser (response 1)
-    kFailed,       // the portal ended the request otherwise (response 2) or failed on a call
-    kUnavailable,  // no desktop portal answers, or it has no screen cast
-    kStopped,      // the desktop ended a running session (the user's "Stop"): Session.Closed
-    kNoFrames,     // the session runs, but a monitor's stream sends no frame even when asked:
-                   // found by the capture, not the portal
+    kRefused,          // the user said no in the portal's chooser (response 1)
+    kFailed,           // the portal ended the request otherwise (response 2) or failed on a call
+    kUnavailable,      // no desktop portal answers, or it has no screen cast
+    kStopped,          // the desktop ended a running session (the user's "Stop"): Session.Closed
+    kNoFrames,         // the session runs, but a monitor's stream sends no frame even when asked:
+                       // found by the capture, not the portal
+    kMonitorsChanged,  // the monitors changed and the session no longer shows them: found by
+                       // the capture
 };
 
 // The conversation with org.freedesktop.portal.ScreenCast for one session: CreateSession,

@@ -59,14 +59,28 @@ std::string RestoreTokenStore::Load() const {
     return IsRestoreToken(text) ? text : std::string();
 }
 
-bool RestoreTokenStore::Save(const std::string& token) {
+std::size_t RestoreTokenStore::MonitorsAtChoice() const {
+    std::ifstream file(path_, std::ios::binary);
+    std::string token, count;
+    if (!std::getline(file, token) || !IsRestoreToken(token) || !std::getline(file, count) ||
+        count.empty() || count.size() > 3 ||
+        count.find_first_not_of("0123456789") != std::string::npos) {
+        return 0;
+    }
+    return static_cast<std::size_t>(std::stoul(count));
+}
+
+bool RestoreTokenStore::Save(const std::string& token, std::size_t monitorsAtChoice) {
     const std::size_t slash = path_.rfind('/');
     if (slash == std::string::npos || slash == 0 || !MakeFolders(path_.substr(0, slash))) {
         return false;
     }
-    const std::string line = token + "\n";
-    return WriteFileAtomically(path_, reinterpret_cast<const std::uint8_t*>(line.data()),
-                               line.size());
+    std::string lines = token + "\n";
+    if (monitorsAtChoice > 0) {
+        lines += std::to_string(monitorsAtChoice) + "\n";
+    }
+    return WriteFileAtomically(path_, reinterpret_cast<const std::uint8_t*>(lines.data()),
+                               lines.size());
 }
 
 void RestoreTokenStore::Forget() {

@@ -1,5 +1,6 @@
 #include "capture/portal/screen_capture_portal_qt.h"
 
+#include <unistd.h>
 #include <QDBusConnection>
 #include <QEventLoop>
 #include <QTimer>
@@ -36,6 +37,15 @@ const char* const kNoFramesText =
 const char* const kFailedText =
     "Das Desktop-Portal hat die Aufnahme des Bildschirms abgebrochen. Ruvello speichert keine "
     "Screenshots, bis Sie mit einem Linksklick auf das Symbol einen Screenshot auslösen.";
+const char* const kMonitorsGoneText =
+    "Die Bildschirme haben sich ge\u00e4ndert, und die Aufnahme des Bildschirms zeigt keinen "
+    "von ihnen mehr. Ruvello speichert keine Screenshots, bis Sie mit einem Linksklick auf das "
+    "Symbol einen Screenshot ausl\u00f6sen; dann fragt es die Aufnahme der jetzigen Bildschirme "
+    "an.";
+const char* const kMonitorAddedText =
+    "Ein Bildschirm ist hinzugekommen, den die Aufnahme des Bildschirms nicht zeigt. Ruvello "
+    "speichert weiter Screenshots der \u00fcbrigen Bildschirme. Ein Linksklick auf das Symbol "
+    "l\u00f6st einen Screenshot aus und fragt die Aufnahme aller Bildschirme neu an.";
 const char* const kUnavailableText =
     "Der Bildschirm kann nicht aufgenommen werden: Kein Desktop-Portal für Bildschirmaufnahmen "
     "(xdg-desktop-portal) antwortet. Ein Linksklick auf das Symbol versucht es erneut.";
@@ -50,6 +60,8 @@ const char* TextFor(PortalEnd why) {
             return kUnavailableText;
         case PortalEnd::kNoFrames:
             return kNoFramesText;
+        case PortalEnd::kMonitorsChanged:
+            return kMonitorsGoneText;
         case PortalEnd::kFailed:
             break;
     }
@@ -72,7 +84,7 @@ PortalScreenCapture::~PortalScreenCapture() {
 
 void PortalScreenCapture::GdiPlusStart() {
     if (state_ == State::kClosed) {
-        Ask(false);
+        Ask();
     }
 }
 
@@ -90,31 +102,46 @@ void PortalScreenCapture::GdiPlusStop() {
 
 void PortalScreenCapture::BeforeManualShot() {
     manualNext_ = true;
-    if (state_ == State::kDeclined) {
-        Ask(true);
+    if (state_ == State::kRunning) {
+        CheckMonitors();
+    }
+    if (state_ == State::kDeclined || (state_ == State::kRunning && monitorsChanged_)) {
+        Ask(monitorsChanged_);
     }
 }
 
-void PortalScreenCapture::Ask(bool manual) {
+void PortalScreenCapture::Ask(bool renewing) {
     EndSession();
     state_ = State::kAsking;
     shotsWithoutFrames_ = 0;
     askedAt_ = Now();
-    manualNext_ = manual;
+    renewing_ = renewing;
+    monitorsChanged_ = false;
+    const std::string token = tokens_.Load();
+    askedWithToken_ = !token.empty();
+    monitorsAtChoice_ = tokens_.MonitorsAtChoice();
     portal_ = std::make_unique<PortalScreenCast>(
         QDBusConnection::sessionBus(),
         PortalScreenCast::Events{
             [this](PortalScreenCast::Started started) { OnStarted(std::move(started)); },
             [this](PortalEnd why) { OnEnded(why); }});
-    portal_->Open(tokens_.Load());
+    portal_->Open(token);
 }
 
 void PortalScreenCapture::OnStarted(PortalScreenCast::Started started) {
+    const std::vector<LayoutRect> monitors = MonitorsNow();
+    if (!askedWithToken_) {
+        monitorsAtChoice_ = monitors.size();  // the user chose among these
+    }
     // A token serves one session: the next start needs this one.
-    if (started.restoreToken.empty() || !tokens_.Save(started.restoreToken)) {
+    if (started.restoreToken.empty() || !tokens_.Save(started.restoreToken, monitorsAtChoice_)) {
         tokens_.Forget();
     }
     announced_ = std::move(started.streams);
+    if (!JudgeNewSession(monitors)) {
+        close(started.pipewireFd);
+        return;
+    }
     std::vector<std::uint32_t> nodes;
     for (const AnnouncedStream& stream : announced_) {
         nodes.push_back(stream.nodeId);
@@ -138,9 +165,40 @@ void PortalScreenCapture::OnStarted(PortalScreenCast::Started started) {
     }
 }
 
+// Takes the new session's measure against the monitors; false when its remembered choice leaves
+// out a monitor that came since, and the user is asked anew.
+bool PortalScreenCapture::JudgeNewSession(const std::vector<LayoutRect>& monitors) {
+    const std::size_t unshown = UnshownMonitors(LivePlaces(), monitors);
+    if (renewing_ && askedWithToken_ && unshown > 0) {
+        // A shot waiting for this session waits for the user's choice.
+        tokens_.Forget();
+        QTimer::singleShot(0, &context_, [this] {
+            if (state_ == State::kAsking) {
+                Ask();
+            }
+        });
+        return false;
+    }
+    monitorsSeen_ = monitors;
+    unshownAtStart_ = unshown;
+    showedAMonitor_.clear();
+    for (const AnnouncedStream& stream : announced_) {
+        showedAMonitor_.push_back(ShowsAMonitor(stream.place, monitors));
+    }
+    // A choice remembered among fewer monitors than there are now shows the old ones, silently,
+    // at every start: the user learns that a manual screenshot chooses anew. Monitors the user
+    // left out in the chooser count among those of the choice.
+    if (unshown > 0 && askedWithToken_ && monitorsAtChoice_ > 0 &&
+        monitors.size() > monitorsAtChoice_) {
+        monitorsChanged_ = true;
+        Tell(kMonitorAddedText);
+    }
+    return true;
+}
+
 void PortalScreenCapture::OnEnded(PortalEnd why) {
     // The portal object stays until the next session: this runs inside its own handler.
-    Decline(why);
+    Decline(WhyEnded(why));
 }
 
 // Runs inside the PipeWire dispatch: the streams end later, from the event loop.
@@ -148,13 +206,74 @@ void PortalScreenCapture::OnStreamsChanged() {
     if (streams_ && streams_->Broken()) {
         QTimer::singleShot(0, &context_, [this] {
             if (streams_ && streams_->Broken()) {
-                Decline(PortalEnd::kStopped);
+                Decline(WhyEnded(PortalEnd::kStopped));
             }
         });
     }
     if (wake_) {
         wake_();
     }
+}
+
+// The monitors changed since the program last looked: a compositor that ends the session then
+// ends it as when the user stops the sharing. The choice stands, for monitors that come back.
+PortalEnd PortalScreenCapture::WhyEnded(PortalEnd reported) const {
+    if (reported != PortalEnd::kStopped || !options_.monitors) {
+        return reported;
+    }
+    const std::vector<LayoutRect> monitors = MonitorsNow();
+    return MonitorsDiffer(monitorsSeen_, monitors) ? PortalEnd::kMonitorsChanged : reported;
+}
+
+// A monitor gone ends its stream, where the compositor keeps it open without frames; a monitor
+// come that no stream shows is told once.
+void PortalScreenCapture::CheckMonitors() {
+    const std::vector<LayoutRect> monitors = MonitorsNow();
+    if (!streams_ || monitors.empty()) {
+        return;  // the compositor says nothing of its monitors
+    }
+    monitorsSeen_ = monitors;
+    bool gone = false;
+    for (std::size_t i = 0; i < streams_->Count() && i < showedAMonitor_.size(); ++i) {
+        if (showedAMonitor_[i] && !streams_->Ended(i) &&
+            !ShowsAMonitor(announced_[i].place, monitors)) {
+            streams_->End(i);
+            gone = true;
+        }
+    }
+    if (streams_->Broken()) {
+        if (gone) {
+            Decline(PortalEnd::kMonitorsChanged);
+        }
+        return;
+    }
+    if (!monitorsChanged_ && UnshownMonitors(LivePlaces(), monitors) > unshownAtStart_) {
+        monitorsChanged_ = true;
+        Tell(kMonitorAddedText);
+    }
+}
+
+// The streams that go on; before they connect, every announced one.
+std::vector<std::size_t> PortalScreenCapture::LiveStreams() const {
+    std::vector<std::size_t> live;
+    for (std::size_t i = 0; i < announced_.size(); ++i) {
+        if (!streams_ || i >= streams_->Count() || !streams_->Ended(i)) {
+            live.push_back(i);
+        }
+    }
+    return live;
+}
+
+std::vector<std::optional<LayoutRect>> PortalScreenCapture::LivePlaces() const {
+    std::vector<std::optional<LayoutRect>> places;
+    for (std::size_t i : LiveStreams()) {
+        places.push_back(announced_[i].place);
+    }
+    return places;
+}
+
+std::vector<LayoutRect> PortalScreenCapture::MonitorsNow() const {
+    return options_.monitors ? options_.monitors() : std::vector<LayoutRect>();
 }
 
 void PortalScreenCapture::Decline(PortalEnd why) {
@@ -168,8 +287,10 @@ void PortalScreenCapture::Decline(PortalEnd why) {
         portal_.release()->deleteLater();  // closes the session, once out of its handlers
     }
     // A refused or stopped session spent the token: the next request asks the user. A portal
-    // that did not answer has not seen it, and a silent stream says nothing about the choice.
-    if (why != PortalEnd::kUnavailable && why != PortalEnd::kNoFrames) {
+    // that did not answer has not seen it, a silent stream says nothing about the choice, and
+    // monitors that changed leave it to the portal whether it can restore it.
+    monitorsChanged_ = why == PortalEnd::kMonitorsChanged;
+    if (why != PortalEnd::kUnavailable && why != PortalEnd::kNoFrames && !monitorsChanged_) {
         tokens_.Forget();
     }
     Tell(TextFor(why));
@@ -183,6 +304,7 @@ void PortalScreenCapture::EndSession() {
     streams_.reset();
     portal_.reset();
     announced_.clear();
+    showedAMonitor_.clear();
 }
 
 bool PortalScreenCapture::CaptureScreenToPng(const std::string& path) {
@@ -206,6 +328,10 @@ bool PortalScreenCapture::CaptureScreenToPng(const std::string& path) {
 
 bool PortalScreenCapture::Shoot(const std::string& path, bool manual) {
     if (!AwaitSession(manual)) {
+        return false;
+    }
+    CheckMonitors();
+    if (state_ != State::kRunning || streams_->Broken()) {
         return false;
     }
     const Frames frames = AwaitFrames();
@@ -236,9 +362,10 @@ bool PortalScreenCapture::Shoot(const std::string& path, bool manual) {
 }
 
 bool PortalScreenCapture::AwaitSession(bool manual) {
-    const SteadyTime limit = askedAt_ + (manual ? kChoiceWait : kRestoreWait);
-    while (state_ == State::kAsking && !stopAfterCapture_ && Now() < limit) {
-        WaitForChange(limit);
+    // From the last question: a remembered choice that misses a monitor is asked again.
+    auto limit = [&] { return askedAt_ + (manual ? kChoiceWait : kRestoreWait); };
+    while (state_ == State::kAsking && !stopAfterCapture_ && Now() < limit()) {
+        WaitForChange(limit());
     }
     return state_ == State::kRunning && !stopAfterCapture_;
 }
@@ -251,19 +378,20 @@ PortalScreenCapture::Frames PortalScreenCapture::AwaitFrames() {
     if (rules.onlyNewFrames) {
         streams_->SetActive(true);
     }
-    std::vector<StreamWait> waits(streams_->Count(), StreamWait{std::nullopt, asked});
+    const std::vector<std::size_t> live = LiveStreams();
+    std::vector<StreamWait> waits(live.size(), StreamWait{std::nullopt, asked});
     for (;;) {
         if (state_ != State::kRunning || !streams_ || streams_->Broken() || stopAfterCapture_ ||
-            streams_->Count() != waits.size()) {
-            return Frames::kGone;  // the session ended or was replaced meanwhile
+            LiveStreams() != live) {
+            return Frames::kGone;  // the session ended, lost a monitor or was replaced meanwhile
         }
         for (std::size_t i = 0; i < waits.size(); ++i) {
-            const auto frame = streams_->Newest(i);
+            const auto frame = streams_->Newest(live[i]);
             waits[i].newest = frame ? std::optional(frame->taken) : std::nullopt;
         }
         const FrameDecision decision = DecideFrames(waits, asked, Now(), rules);
         for (std::size_t i : decision.askAgain) {
-            streams_->AskForFrame(i);
+            streams_->AskForFrame(live[i]);
             waits[i].requested = Now();
         }
         if (decision.takeNow) {
@@ -276,18 +404,21 @@ PortalScreenCapture::Frames PortalScreenCapture::AwaitFrames() {
     }
 }
 
+// The pictures of the monitors whose streams go on, at their places.
 std::vector<OutputPicture> PortalScreenCapture::Pictures() const {
     std::vector<StreamFrame> frames;
     std::vector<FrameSize> sizes;
-    for (std::size_t i = 0; i < streams_->Count(); ++i) {
+    std::vector<AnnouncedStream> streams;
+    for (std::size_t i : LiveStreams()) {
         const auto frame = streams_->Newest(i);
         if (!frame) {
             return {};
         }
         frames.push_back(*frame);
         sizes.push_back({frame->width, frame->height});
+        streams.push_back(announced_[i]);
     }
-    const std::vector<LayoutRect> places = PlaceStreams(announced_, sizes);
+    const std::vector<LayoutRect> places = PlaceStreams(streams, sizes);
     std::vector<OutputPicture> pictures;
     for (std::size_t i = 0; i < frames.size(); ++i) {
         OutputPicture picture;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,9 @@ struct PortalCaptureOptions {
     IdleStreams idle = IdleStreams::kPaused;
     std::uint32_t maxFramesPerSecond = 2;
     std::string tokenPath = RestoreTokenStore::DefaultPath();
+    // The desktop's monitors now, as its compositor reports them (logical places, as the portal
+    // gives the streams'). Without it the program never learns that the monitors changed.
+    std::function<std::vector<LayoutRect>()> monitors;
 };
 
 // The screen of a Wayland desktop without a screen-copy protocol (GNOME, KDE): a screen-cast
@@ -38,6 +42,9 @@ struct PortalCaptureOptions {
 // like the other routes. The first start shows the desktop's chooser; its restore token lets
 // later starts go without asking. When the user refuses or later stops the sharing, captures
 // fail without asking again, the user is told once, and only a manual screenshot asks anew.
+// A monitor that goes ends its stream; the others go on. When the session no longer shows the
+// monitors (one came that no stream shows, or none is left), the user is told once, and a
+// manual screenshot asks for a session of the monitors of that moment.
 class PortalScreenCapture : public ScreenCapture {
   public:
     // `tell` shows the user a message; it is called from the event loop, never during a capture.
@@ -58,10 +65,16 @@ class PortalScreenCapture : public ScreenCapture {
   private:
     enum class State { kClosed, kAsking, kRunning, kDeclined };
 
-    void Ask(bool manual);
+    void Ask(bool renewing = false);
     void OnStarted(PortalScreenCast::Started started);
     void OnEnded(PortalEnd why);
     void OnStreamsChanged();
+    bool JudgeNewSession(const std::vector<LayoutRect>& monitors);
+    void CheckMonitors();
+    std::vector<std::optional<LayoutRect>> LivePlaces() const;
+    std::vector<std::size_t> LiveStreams() const;
+    std::vector<LayoutRect> MonitorsNow() const;
+    PortalEnd WhyEnded(PortalEnd reported) const;
     void Decline(PortalEnd why);
     void EndSession();
     bool Shoot(const std::string& path, bool manual);
@@ -79,6 +92,18 @@ class PortalScreenCapture : public ScreenCapture {
     QObject context_;  // ends the deferred calls with this object
     State state_ = State::kClosed;
     SteadyTime askedAt_;
+    // What the session asked with: the stored token (and how many monitors the desktop had when
+    // its choice was made; 0: not known), and whether it replaces one that no longer showed the
+    // monitors.
+    bool askedWithToken_ = false;
+    std::size_t monitorsAtChoice_ = 0;
+    bool renewing_ = false;
+    // The monitors when the program last looked, which streams showed one of them when the
+    // session started, and how many the user chose to leave out.
+    std::vector<LayoutRect> monitorsSeen_;
+    std::vector<bool> showedAMonitor_;
+    std::size_t unshownAtStart_ = 0;
+    bool monitorsChanged_ = false;  // told; the next manual screenshot asks anew
     bool manualNext_ = false;
     bool capturing_ = false;
     bool stopAfterCapture_ = false;

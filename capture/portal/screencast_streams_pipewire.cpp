@@ -4,6 +4,7 @@
 #include <spa/param/video/format-utils.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <mutex>
 #include <string>
@@ -26,6 +27,7 @@ struct PipeWireStreams::Stream {
     SteadyTime taken;
     bool active = true;
     bool runAgain = false;  // paused only to be run again
+    bool ended = false;
 };
 
 struct PipeWireStreams::State {
@@ -44,6 +46,23 @@ struct PipeWireStreams::State {
     void Break() {
         if (!broken && !ending) {
             broken = true;
+            changed();
+        }
+    }
+
+    // A screen-cast stream never reconnects: once the compositor ended it, its monitor is gone
+    // from the recording.
+    void EndStream(Stream& s) {
+        if (s.ended || ending) {
+            return;
+        }
+        s.ended = true;
+        s.held = nullptr;  // its buffers go with the stream
+        const bool all = std::all_of(streams.begin(), streams.end(),
+                                     [](const auto& other) { return other->ended; });
+        if (all) {
+            Break();
+        } else if (!broken) {
             changed();
         }
     }
@@ -141,9 +160,8 @@ void OnStateChanged(void* data, pw_stream_state, pw_stream_state state, const ch
         s->active = true;
         pw_stream_set_active(s->stream, true);
     }
-    // A screen-cast stream never reconnects: once the compositor ended it, sharing is over.
     if (state == PW_STREAM_STATE_ERROR || state == PW_STREAM_STATE_UNCONNECTED) {
-        s->owner->Break();
+        s->owner->EndStream(*s);
     }
 }
 
@@ -155,9 +173,11 @@ const pw_stream_events kStreamEvents = {
     .process = OnProcess,
 };
 
-void OnCoreError(void* data, std::uint32_t id, int, int, const char*) {
-    if (id == PW_ID_CORE) {
-        static_cast<PipeWireStreams::State*>(data)->Break();  // the connection is gone
+// Only a broken connection ends the streams. The server also reports a request that came too
+// late for an object it removed (a monitor's node gone), as an error of the core.
+void OnCoreError(void* data, std::uint32_t id, int, int result, const char*) {
+    if (id == PW_ID_CORE && result == -EPIPE) {
+        static_cast<PipeWireStreams::State*>(data)->Break();
     }
 }
 
@@ -170,7 +190,7 @@ void OnGlobalRemoved(void* data, std::uint32_t id) {
     auto* state = static_cast<PipeWireStreams::State*>(data);
     for (const auto& s : state->streams) {
         if (s->nodeId == id) {
-            state->Break();  // the compositor removed a monitor's node
+            state->EndStream(*s);  // the compositor removed a monitor's node
         }
     }
 }
@@ -275,11 +295,23 @@ void PipeWireStreams::Dispatch() {
     }
 }
 
+bool PipeWireStreams::Ended(std::size_t index) const {
+    return state_->streams.at(index)->ended;
+}
+
+void PipeWireStreams::End(std::size_t index) {
+    Stream& s = *state_->streams.at(index);
+    if (s.stream && !s.ended) {
+        pw_stream_disconnect(s.stream);
+    }
+    state_->EndStream(s);
+}
+
 void PipeWireStreams::SetActive(bool active) {
     for (const auto& s : state_->streams) {
         s->runAgain = false;
         s->active = active;
-        if (s->stream) {
+        if (s->stream && !s->ended) {
             pw_stream_set_active(s->stream, active);
         }
     }
@@ -287,7 +319,7 @@ void PipeWireStreams::SetActive(bool active) {
 
 void PipeWireStreams::AskForFrame(std::size_t index) {
     Stream& s = *state_->streams.at(index);
-    if (!s.stream) {
+    if (!s.stream || s.ended) {
         return;
     }
     s.runAgain = s.active;
@@ -301,7 +333,7 @@ std::size_t PipeWireStreams::Count() const {
 
 std::optional<StreamFrame> PipeWireStreams::Newest(std::size_t index) const {
     const Stream& s = *state_->streams.at(index);
-    if (!s.held) {
+    if (!s.held || s.ended) {
         return std::nullopt;
     }
     const spa_data& d = s.held->buffer->datas[0];

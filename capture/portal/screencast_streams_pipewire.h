@@ -28,16 +28,21 @@ struct StreamFrame {
 // calls Dispatch() whenever that is readable.
 class PipeWireStreams {
   public:
-    // Takes `remoteFd`. `changed` runs after a new frame and when the streams break.
+    // Takes `remoteFd`. `changed` runs after a new frame and when a stream ends.
     PipeWireStreams(int remoteFd, std::span<const std::uint32_t> nodeIds,
                     std::uint32_t maxFramesPerSecond, std::function<void()> changed);
     ~PipeWireStreams();
     PipeWireStreams(const PipeWireStreams&) = delete;
     PipeWireStreams& operator=(const PipeWireStreams&) = delete;
 
-    // True once the connection failed or a stream ended or failed: the desktop no longer shares
-    // the screen (the user stopped it, or a monitor went away).
+    // True once the connection failed or every stream ended: the desktop no longer shares the
+    // screen (the user stopped it, or the monitors went away).
     bool Broken() const;
+    // Whether one monitor's stream ended (its monitor went away, or the compositor ended it);
+    // the others go on.
+    bool Ended(std::size_t index) const;
+    // Ends one stream: its monitor is gone although the compositor still holds it open.
+    void End(std::size_t index);
     int LoopFd() const;
     void Dispatch();
     // Paused streams get no frames; a compositor sends one when they run again.

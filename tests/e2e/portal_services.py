@@ -11,6 +11,7 @@ import json
 import os
 import subprocess
 import threading
+import time
 import uuid
 
 from desktop import Failure, check, wait_for
@@ -112,11 +113,14 @@ class PortalServices:
     """Starts everything on `desktop` (a desktop.Desktop) and points its environment at it.
     backend="gnome": GNOME's own portal backend with mutter's monitors; "test": the tests'
     backend with mutter's monitors; "source": the tests' backend with `source_exe`'s monitors.
-    mutter lays its monitors out side by side from the left; `pattern_exe` draws on them."""
+    mutter lays its monitors out side by side from the left; `pattern_exe` draws on them.
+    `in_use` (numbers into `monitors`) keeps only those in mutter's layout at first."""
 
-    def __init__(self, desktop, monitors, backend="test", pattern_exe=None, source_exe=None, answer="grant"):
+    def __init__(self, desktop, monitors, backend="test", pattern_exe=None, source_exe=None, answer="grant",
+                 in_use=None):
         self.desktop = desktop
         self.monitors = monitors
+        self.backend_kind = backend
         runtime = desktop.env["XDG_RUNTIME_DIR"]
         home = desktop.env["HOME"]
         portals = os.path.join(desktop.tmp, "portals")
@@ -141,7 +145,7 @@ class PortalServices:
         self._start(["wireplumber"], "wireplumber.log")
         # mutter is the session's compositor in every case: the program sees a Wayland desktop
         # without a screen-copy protocol and takes the portal.
-        self._start_mutter(monitors if backend != "source" else [Monitor(320, 240, 0, 0)], pattern_exe)
+        self._start_mutter(monitors if backend != "source" else [Monitor(320, 240, 0, 0)], pattern_exe, in_use)
         self._start(["/usr/libexec/xdg-permission-store", "--replace"], "permission-store.log")
         self._wait_name("org.freedesktop.impl.portal.PermissionStore")
         if backend == "gnome":
@@ -208,7 +212,7 @@ class PortalServices:
             return "boolean true" in result.stdout
         wait_for(owned, 30, name)
 
-    def _start_mutter(self, monitors, pattern_exe):
+    def _start_mutter(self, monitors, pattern_exe, in_use):
         """mutter without a GPU: its frames are drawn in memory and shared as such."""
         display = "wayland-ruvello"
         argv = ["mutter", "--headless", "--wayland", "--no-x11", f"--wayland-display={display}"]
@@ -219,6 +223,8 @@ class PortalServices:
         wait_for(lambda: os.path.exists(os.path.join(runtime, display)), 30, "mutter's Wayland socket")
         self._wait_name("org.gnome.Mutter.ScreenCast")
         self.desktop.env["WAYLAND_DISPLAY"] = display
+        if in_use is not None:
+            self._gnome_session("monitors", ",".join(str(n) for n in in_use))
         if not pattern_exe:
             return
         env = dict(self.desktop.env, QT_QPA_PLATFORM="wayland")
@@ -235,6 +241,17 @@ class PortalServices:
         self.pattern.stdin.write("change\n")
         self.pattern.stdin.flush()
         self.pattern_lines.wait(lambda l: l == f"shown {self.phase}", 30, f"picture {self.phase}")
+
+    def use_monitors(self, numbers):
+        """Only these of mutter's monitors in its layout from now on, side by side from the left:
+        the others are unplugged, as far as programs can tell. Returns once the pictures are on
+        the monitors in use."""
+        start = len(self.pattern_lines.all())
+        self._gnome_session("monitors", ",".join(str(n) for n in numbers))
+        shown = f"screens {len(numbers)} shown {self.phase}"
+        wait_for(lambda: shown in self.pattern_lines.all()[start:], 30, f"the pictures on monitors {numbers}")
+        if self.backend_kind == "gnome":
+            self._gnome_session("ready")  # GNOME's backend learns the new layout from mutter later
 
     def remember_choice(self):
         """A choice remembered in GNOME's chooser earlier, and its token where the program keeps it."""
@@ -283,12 +300,20 @@ class PortalServices:
         lines = self.source_lines.all()
         return all(f"frame {i} {phase}" in lines for i in range(len(self.monitors)))
 
-    def token(self):
+    def _token_lines(self):
         try:
             with open(self.token_file) as f:
-                return f.read().strip()
+                return f.read().splitlines()
         except OSError:
-            return None
+            return []
+
+    def token(self):
+        return next(iter(self._token_lines()), None)
+
+    def monitors_at_choice(self):
+        """How many monitors the stored token's choice was made among, as the program keeps it."""
+        lines = self._token_lines()
+        return int(lines[1]) if len(lines) > 1 else None
 
 
 def check_screenshot(path, monitors, phases):
@@ -301,6 +326,17 @@ def check_screenshot(path, monitors, phases):
         at = next(i for i in range(len(expected)) if pixels[i] != expected[i]) // 3
         raise Failure(f"{os.path.basename(path)} differs first at ({at % width}, {at // width}): "
                       f"{tuple(pixels[3 * at:3 * at + 3])} instead of {tuple(expected[3 * at:3 * at + 3])}")
+
+
+def told_once_and_stopped(program, quiet):
+    """One notice comes, no screenshot follows it for `quiet` seconds, the program keeps running."""
+    program.message_box(30)
+    time.sleep(0.5)  # a shot under way may still end
+    count = len(program.screenshots())
+    time.sleep(quiet)
+    check(len(program.screenshots()) == count, "screenshots went on after the notice")
+    check(len(program.desktop.visible_windows("^Ruvello$")) == 1, "not exactly one notice")
+    check(program.alive(), "the program ended")
 
 
 def next_shot(program, timeout=30):

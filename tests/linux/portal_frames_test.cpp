@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <vector>
 
 namespace ruvello {
@@ -89,6 +90,49 @@ TEST(PortalFrames, PlacesStreamsWhereThePortalSaysAndTheOthersToTheRight) {
     EXPECT_TRUE(same(places[1], {1280, 0, 800, 600}));
     EXPECT_TRUE(same(places[2], {-1920, 0, 1920, 1080}));
     EXPECT_TRUE(same(places[3], {3000, 50, 640, 480}));
+}
+
+// Two monitors side by side, as the compositor reports them; the portal announces the streams
+// with the same logical positions (GNOME) or without any (KDE).
+const std::vector<LayoutRect> kTwoMonitors{{0, 0, 1920, 1080}, {1920, 0, 1280, 1024}};
+
+TEST(PortalMonitors, CountsTheMonitorsThatNoStreamShows) {
+    using Places = std::vector<std::optional<LayoutRect>>;
+    const std::vector<LayoutRect> three{kTwoMonitors[0], kTwoMonitors[1], {3200, 0, 800, 600}};
+    EXPECT_EQ(UnshownMonitors(Places{kTwoMonitors[0], kTwoMonitors[1]}, kTwoMonitors), 0u);
+    EXPECT_EQ(UnshownMonitors(Places{kTwoMonitors[0], kTwoMonitors[1]}, three), 1u);
+    EXPECT_EQ(UnshownMonitors(Places{kTwoMonitors[0]}, three), 2u);
+    // Sizes in pixels of a monitor at scale 2 still show the monitor at that position.
+    EXPECT_EQ(
+        UnshownMonitors(Places{LayoutRect{1920, 0, 2560, 2048}, kTwoMonitors[0]}, kTwoMonitors),
+        0u);
+    // Streams without a place show one monitor each.
+    EXPECT_EQ(UnshownMonitors(Places{std::nullopt, std::nullopt}, kTwoMonitors), 0u);
+    EXPECT_EQ(UnshownMonitors(Places{std::nullopt, std::nullopt}, three), 1u);
+    EXPECT_EQ(UnshownMonitors(Places{kTwoMonitors[0], std::nullopt}, three), 1u);
+    EXPECT_EQ(UnshownMonitors(Places{std::nullopt, std::nullopt, std::nullopt}, kTwoMonitors), 0u);
+    // A stream where no monitor is any more shows none of the others.
+    EXPECT_EQ(UnshownMonitors(Places{LayoutRect{-1280, 0, 1280, 1024}}, kTwoMonitors), 2u);
+    EXPECT_EQ(UnshownMonitors(Places{}, std::vector<LayoutRect>{}), 0u);
+}
+
+TEST(PortalMonitors, AStreamShowsAMonitorWhileOneSitsAtItsPosition) {
+    EXPECT_TRUE(ShowsAMonitor(LayoutRect{1920, 0, 1280, 1024}, kTwoMonitors));
+    EXPECT_TRUE(ShowsAMonitor(LayoutRect{1920, 0, 2560, 2048}, kTwoMonitors));
+    EXPECT_FALSE(ShowsAMonitor(LayoutRect{3200, 0, 800, 600}, kTwoMonitors));
+    EXPECT_FALSE(ShowsAMonitor(LayoutRect{1920, 0, 1280, 1024}, {kTwoMonitors.data(), 1}));
+    EXPECT_FALSE(ShowsAMonitor(std::nullopt, kTwoMonitors));  // the portal did not say where
+}
+
+TEST(PortalMonitors, MonitorsDifferWhenOneCameWentOrMovedButNotInAnotherOrder) {
+    const std::vector<LayoutRect> swapped{kTwoMonitors[1], kTwoMonitors[0]};
+    EXPECT_FALSE(MonitorsDiffer(kTwoMonitors, swapped));
+    EXPECT_TRUE(MonitorsDiffer(kTwoMonitors, {kTwoMonitors.data(), 1}));
+    EXPECT_TRUE(MonitorsDiffer({kTwoMonitors.data(), 1}, kTwoMonitors));
+    const std::vector<LayoutRect> moved{kTwoMonitors[0], {1920, 56, 1280, 1024}};
+    EXPECT_TRUE(MonitorsDiffer(kTwoMonitors, moved));
+    const std::vector<LayoutRect> resized{kTwoMonitors[0], {1920, 0, 2560, 1440}};
+    EXPECT_TRUE(MonitorsDiffer(kTwoMonitors, resized));
 }
 
 }  // namespace

@@ -71,6 +71,24 @@ TEST_F(RestoreTokenStoreTest, IgnoresAFileThatHoldsNoToken) {
     EXPECT_EQ(store.Load(), kToken);
 }
 
+TEST_F(RestoreTokenStoreTest, KeepsHowManyMonitorsTheChoiceWasMadeAmong) {
+    RestoreTokenStore store(root_ + "/token");
+    EXPECT_EQ(store.MonitorsAtChoice(), 0u);
+    ASSERT_TRUE(store.Save(kToken, 3));
+    EXPECT_EQ(store.Load(), kToken);
+    EXPECT_EQ(store.MonitorsAtChoice(), 3u);
+    ASSERT_TRUE(store.Save(kToken));  // not known: the file says nothing of it
+    EXPECT_EQ(store.Load(), kToken);
+    EXPECT_EQ(store.MonitorsAtChoice(), 0u);
+    // A file of an earlier version, or one edited by hand, says nothing of the monitors.
+    for (const char* after : {"\n", "\nthree\n", "\n-2\n", "\n99999999999999999999\n"}) {
+        std::ofstream(store.Path(), std::ios::binary) << kToken << after;
+        EXPECT_EQ(store.MonitorsAtChoice(), 0u) << after;
+    }
+    std::ofstream(store.Path(), std::ios::binary) << "not a token\n2\n";
+    EXPECT_EQ(store.MonitorsAtChoice(), 0u);
+}
+
 TEST_F(RestoreTokenStoreTest, SaysFalseWhereItCannotWrite) {
     std::ofstream(root_ + "/file") << "x";
     EXPECT_FALSE(RestoreTokenStore(root_ + "/file/ruvello/token").Save(kToken));

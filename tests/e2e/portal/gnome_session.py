@@ -1,9 +1,13 @@
 #!/usr/bin/python3
-"""A GNOME user's earlier choice in the screen-cast chooser, "every monitor, remember it", as
-GNOME's portal leaves it in the permission store for a restore token:
+"""A GNOME user's earlier choice in the screen-cast chooser, "every monitor, remember it" (those
+in mutter's layout then), as GNOME's portal leaves it in the permission store for a restore
+token:
 
     gnome_session.py remember TOKEN
     gnome_session.py ready            waits until GNOME's portal backend restores such a choice
+    gnome_session.py monitors 0,2     turns on only these of mutter's monitors (numbered as mutter
+                                      made them), side by side from the left in that order, as
+                                      GNOME's display settings do for a monitor plugged in or out
 
 GNOME's backend learns the monitors from mutter shortly after it starts; a restore asked for
 before that finds no monitor and opens the chooser, which nobody here answers."""
@@ -22,7 +26,9 @@ SCREENCAST = "org.freedesktop.portal.ScreenCast"
 
 def remember(bus, token):
     config = bus.get_object("org.gnome.Mutter.DisplayConfig", "/org/gnome/Mutter/DisplayConfig")
-    _, monitors, _, _ = config.GetCurrentState(dbus_interface="org.gnome.Mutter.DisplayConfig")
+    _, monitors, logical, _ = config.GetCurrentState(dbus_interface="org.gnome.Mutter.DisplayConfig")
+    in_use = {str(spec[0]) for place in logical for spec in place[5]}
+    monitors = [m for m in monitors if str(m[0][0]) in in_use]
     # GNOME's restore data: (provider, version, (created, last used, [(stream id, monitor, match)]))
     # with monitors matched by "vendor:product:serial".
     now = dbus.Int64(int(time.time() * 1e6))
@@ -35,6 +41,24 @@ def remember(bus, token):
     store = dbus.Interface(bus.get_object(STORE, "/org/freedesktop/impl/portal/PermissionStore"), STORE)
     store.SetPermission("screencast", True, token, "", ["yes"])
     store.SetValue("screencast", True, token, data)
+
+
+def use_monitors(bus, numbers):
+    """A monitor turned off leaves the layout as one unplugged does: its wl_output goes, and what
+    showed it (windows, screen casts) learns it; one turned on comes back as one plugged in."""
+    config = bus.get_object("org.gnome.Mutter.DisplayConfig", "/org/gnome/Mutter/DisplayConfig")
+    serial, monitors, _, _ = config.GetCurrentState(dbus_interface="org.gnome.Mutter.DisplayConfig")
+    logical, x = [], 0
+    for number in numbers:
+        connector, modes = monitors[number][0][0], monitors[number][1]
+        mode = next(m for m in modes if m[6].get("is-preferred"))
+        logical.append((dbus.Int32(x), dbus.Int32(0), dbus.Double(1.0), dbus.UInt32(0), not logical,
+                        [(connector, mode[0], {})]))
+        x += int(mode[1])
+    temporary = dbus.UInt32(1)
+    config.ApplyMonitorsConfig(dbus.UInt32(serial), temporary,
+                               dbus.Array(logical, signature="(iiduba(ssa{sv}))"), {},
+                               dbus_interface="org.gnome.Mutter.DisplayConfig")
 
 
 def restores(bus, seconds):
@@ -78,6 +102,8 @@ if __name__ == "__main__":
     session_bus = dbus.SessionBus()
     if sys.argv[1] == "remember":
         remember(session_bus, sys.argv[2])
+    elif sys.argv[1] == "monitors":
+        use_monitors(session_bus, [int(n) for n in sys.argv[2].split(",")])
     else:
         deadline = time.monotonic() + 90
         while not restores(session_bus, 5):

@@ -1,6 +1,8 @@
 // A known picture on every monitor of a Wayland desktop: one full-screen window per screen,
 // each filled with the pattern that pattern_pixel() in portal_services.py computes. Prints
 // "shown PHASE" once every window has been drawn; "change" on stdin moves to the next picture.
+// A monitor that comes gets a window of its own, one that goes takes its window along; then
+// "screens COUNT shown PHASE" follows once every window has been drawn.
 // "animate HZ" moves a small square over the first screen HZ times a second (0: stops it), as a
 // moving window or a video changes a screen.
 
@@ -17,6 +19,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -35,7 +38,7 @@ QImage Pattern(int index, int phase, QSize size) {
 
 class PatternWindow : public QWidget {
   public:
-    PatternWindow(int index, QScreen* screen) : index_(index) {
+    PatternWindow(int index, QScreen* screen) : index_(index), screen_(screen) {
         setWindowFlag(Qt::FramelessWindowHint);
         setAttribute(Qt::WA_OpaquePaintEvent);
         setScreen(screen);
@@ -53,6 +56,7 @@ class PatternWindow : public QWidget {
         update(old.united(square_));
     }
     int drawn() const { return drawn_; }
+    QScreen* shows() const { return screen_; }
     int paints() const { return paints_; }
 
   protected:
@@ -72,6 +76,7 @@ class PatternWindow : public QWidget {
 
   private:
     int index_;
+    QScreen* screen_;
     int phase_ = 0;
     int drawn_ = -1;
     int paints_ = 0;
@@ -85,24 +90,52 @@ class PatternWindow : public QWidget {
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     std::vector<std::unique_ptr<PatternWindow>> windows;
-    // Screens in the order of their places, left to right, top to bottom, as the tests number
-    // the monitors.
-    QList<QScreen*> screens = QGuiApplication::screens();
-    std::sort(screens.begin(), screens.end(), [](QScreen* a, QScreen* b) {
-        const QPoint pa = a->geometry().topLeft(), pb = b->geometry().topLeft();
-        return pa.x() != pb.x() ? pa.x() < pb.x() : pa.y() < pb.y();
-    });
-    for (QScreen* screen : screens) {
-        windows.push_back(
-            std::make_unique<PatternWindow>(static_cast<int>(windows.size()), screen));
-        windows.back()->showFullScreen();
-    }
     int phase = 0;
+    int told = -1;
+    bool screensChanged = false;
+    std::vector<int> paintsAtPhase;
+    // Screens numbered as mutter made its monitors (Meta-0, Meta-1 ...), else by their places,
+    // left to right, as the tests number the monitors.
+    auto number = [](QScreen* screen, int rank) {
+        const QString name = screen->name();
+        bool ok = false;
+        const int n = name.startsWith(QStringLiteral("Meta-")) ? name.mid(5).toInt(&ok) : 0;
+        return ok ? n : rank;
+    };
+    auto layout = [&] {
+        QList<QScreen*> screens = QGuiApplication::screens();
+        std::sort(screens.begin(), screens.end(), [](QScreen* a, QScreen* b) {
+            const QPoint pa = a->geometry().topLeft(), pb = b->geometry().topLeft();
+            return pa.x() != pb.x() ? pa.x() < pb.x() : pa.y() < pb.y();
+        });
+        windows.clear();
+        for (int rank = 0; rank < screens.size(); ++rank) {
+            windows.push_back(
+                std::make_unique<PatternWindow>(number(screens[rank], rank), screens[rank]));
+            windows.back()->Show(phase);
+            windows.back()->showFullScreen();
+        }
+        paintsAtPhase.clear();
+        told = -1;
+    };
+    layout();
+    // The windows are made anew once the screens have settled: a new layout may come as several
+    // screens that go and come.
+    QTimer settle;
+    settle.setSingleShot(true);
+    settle.setInterval(300);
+    QObject::connect(&settle, &QTimer::timeout, [&] {
+        screensChanged = true;
+        layout();
+    });
+    QObject::connect(&app, &QGuiApplication::screenAdded, [&] { settle.start(); });
+    QObject::connect(&app, &QGuiApplication::screenRemoved, [&](QScreen* gone) {
+        std::erase_if(windows, [&](const auto& w) { return w->shows() == gone; });
+        settle.start();
+    });
     // Told once every window has painted the phase and painted once more after it: Qt paints
     // again only when the compositor's frame callback says the last picture was shown.
     QTimer poll;
-    int told = -1;
-    std::vector<int> paintsAtPhase;
     QObject::connect(&poll, &QTimer::timeout, [&] {
         for (const auto& w : windows) {
             if (w->drawn() != phase) {
@@ -126,7 +159,11 @@ int main(int argc, char** argv) {
         }
         paintsAtPhase.clear();
         told = phase;
-        std::printf("shown %d\n", phase);
+        if (std::exchange(screensChanged, false)) {
+            std::printf("screens %zu shown %d\n", windows.size(), phase);
+        } else {
+            std::printf("shown %d\n", phase);
+        }
         std::fflush(stdout);
     });
     poll.start(50);

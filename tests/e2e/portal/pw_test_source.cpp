@@ -11,6 +11,7 @@
 //   change        the next picture on every monitor (its red channel moves on)
 //   animate HZ    changes the picture HZ times a second (0: stops)
 //   drop          removes every node, as a compositor does when the user stops sharing
+//   drop INDEX    removes one monitor's node, as a compositor does when that monitor is unplugged
 // and prints "frame INDEX PHASE" for every frame it sends.
 
 #include <pipewire/pipewire.h>
@@ -248,15 +249,16 @@ void Change(Source& s) {
     }
 }
 
-void Drop(Source& s) {
+// Removes the nodes of every monitor, or of the one at `only`.
+void Drop(Source& s, int only = -1) {
     for (auto& m : s.monitors) {
-        if (m->stream) {
+        if (m->stream && (only < 0 || m->index == only)) {
             pw_stream_destroy(m->stream);
             m->stream = nullptr;
             m->streaming = false;
         }
     }
-    std::printf("dropped\n");
+    std::printf(only < 0 ? "dropped\n" : "dropped %d\n", only);
     std::fflush(stdout);
 }
 
@@ -275,10 +277,13 @@ void OnInput(void* data, int fd, std::uint32_t mask) {
     line[n] = '\0';
     for (char* command = std::strtok(line, "\n"); command; command = std::strtok(nullptr, "\n")) {
         int hz = 0;
+        int index = 0;
         if (std::strcmp(command, "change") == 0) {
             Change(*s);
         } else if (std::strcmp(command, "drop") == 0) {
             Drop(*s);
+        } else if (std::sscanf(command, "drop %d", &index) == 1) {
+            Drop(*s, index);
         } else if (std::sscanf(command, "animate %d", &hz) == 1) {
             timespec interval{0, hz > 0 ? static_cast<long>(SPA_NSEC_PER_SEC / hz) : 0};
             pw_loop_update_timer(pw_main_loop_get_loop(s->loop), s->animation,

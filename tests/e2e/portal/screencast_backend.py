@@ -3,7 +3,9 @@
 desktop-specific half that a desktop's portal package provides (its monitor chooser). It records
 the monitors of a running mutter through mutter's ScreenCast API, as GNOME's portal backend
 does ("mutter"), or hands out fixed PipeWire nodes given as JSON, and tells on stdout what it
-was asked:
+was asked. Like GNOME's, the chooser offers mutter's monitors in use and a choice remembered
+restores the monitors chosen then, by connector; when one of them is missing, the chooser
+shows instead:
 
     event select types=1 multiple=1 cursor=1 persist=2 restore=none|known|foreign
     event asked          the chooser would have shown (no usable restore data)
@@ -12,7 +14,8 @@ was asked:
     event closed         the session ended from the program's side (Session.Close)
     event stopped        the session ended from the desktop's side (the user's "Stop")
 
-Commands on stdin: "answer grant|cancel|fail" (how the next chooser ends), "stop" (the user's
+Commands on stdin: "answer grant|cancel|fail" (how the next chooser ends), "choose A,B" (the
+monitors, by connector, that the chooser grants from then on; "choose all"), "stop" (the user's
 Stop: the streams end and the session closes), "vanish" (only the streams end), "quit".
 Fixed streams come as JSON: [{"node": id, "x": .., "y": .., "width": .., "height": ..}, ...].
 """
@@ -44,8 +47,15 @@ class FixedStreams:
         self.streams = streams
         self.ended = ended
 
-    def start(self, done):
+    def restorable(self, remembered):
+        return True
+
+    def start(self, done, only=None):
         done(self.streams)
+
+    @staticmethod
+    def remember(streams):
+        return ",".join(str(s["node"]) for s in streams)
 
     def stop(self, tell):
         if tell:
@@ -61,9 +71,19 @@ class MutterStreams:
         self.ended = ended
         self.session = None
 
-    def start(self, done):
+    def in_use(self):
+        """The connectors of the monitors in mutter's layout, left to right."""
         config = self.bus.get_object("org.gnome.Mutter.DisplayConfig", "/org/gnome/Mutter/DisplayConfig")
-        _, monitors, _, _ = config.GetCurrentState(dbus_interface="org.gnome.Mutter.DisplayConfig")
+        _, _, logical, _ = config.GetCurrentState(dbus_interface="org.gnome.Mutter.DisplayConfig")
+        return [str(spec[0]) for place in sorted(logical, key=lambda l: (int(l[0]), int(l[1])))
+                for spec in place[5]]
+
+    def restorable(self, remembered):
+        return set(remembered.split(",")) <= set(self.in_use())
+
+    def start(self, done, only=None):
+        """Records the monitors in use, or `only` those of them (connectors, comma-separated)."""
+        connectors = [c for c in self.in_use() if only is None or c in only.split(",")]
         path = self.bus.get_object(MUTTER, "/org/gnome/Mutter/ScreenCast").CreateSession({}, dbus_interface=MUTTER)
         self.session = dbus.Interface(self.bus.get_object(MUTTER, path), MUTTER + ".Session")
         self.bus.add_signal_receiver(self._closed, "Closed", MUTTER + ".Session", path=path)
@@ -72,20 +92,25 @@ class MutterStreams:
         def added(node, stream):
             nodes[stream] = int(node)
             if len(nodes) == len(streams):
-                done([self._describe(s, nodes[s]) for s in streams])
+                done([self._describe(s, connector, nodes[s]) for s, connector in streams])
 
-        for monitor in monitors:
-            stream = self.session.RecordMonitor(monitor[0][0], {"cursor-mode": dbus.UInt32(0)})
+        for connector in connectors:
+            stream = self.session.RecordMonitor(connector, {"cursor-mode": dbus.UInt32(0)})
             self.bus.add_signal_receiver(lambda node, s=stream: added(node, s), "PipeWireStreamAdded",
                                          MUTTER + ".Stream", path=stream)
-            streams.append(stream)
+            streams.append((stream, connector))
         self.session.Start()
 
-    def _describe(self, stream, node):
-        parameters = self.bus.get_object(MUTTER, stream).Get(MUTTER + ".Stream", "Parameters",
-                                                             dbus_interface=dbus.PROPERTIES_IFACE)
+    def _describe(self, path, connector, node):
+        parameters = self.bus.get_object(MUTTER, path).Get(MUTTER + ".Stream", "Parameters",
+                                                           dbus_interface=dbus.PROPERTIES_IFACE)
         (x, y), (width, height) = parameters["position"], parameters["size"]
-        return {"node": node, "x": int(x), "y": int(y), "width": int(width), "height": int(height)}
+        return {"node": node, "x": int(x), "y": int(y), "width": int(width), "height": int(height),
+                "connector": connector}
+
+    @staticmethod
+    def remember(streams):
+        return ",".join(s["connector"] for s in streams)
 
     def _closed(self):
         if self.session is not None:
@@ -106,6 +131,7 @@ class Session(dbus.service.Object):
         self.path = path
         self.sessions = sessions
         self.restored = False
+        self.remembered = None  # what the restore data chose
         self.persist_mode = 0
         self.streams = None
         sessions[path] = self
@@ -137,6 +163,7 @@ class ScreenCast(dbus.service.Object):
         self.bus = bus
         self.streams = streams  # "mutter" or a list of fixed streams
         self.answer = "grant"
+        self.choice = None  # what the chooser grants: every monitor
         self.sessions = {}
 
     @dbus.service.method(dbus.PROPERTIES_IFACE, in_signature="ss", out_signature="v")
@@ -165,6 +192,7 @@ class ScreenCast(dbus.service.Object):
         if data is not None:
             restore = "known" if str(data[0]) == VENDOR and int(data[1]) == 1 else "foreign"
         session.restored = restore == "known"
+        session.remembered = str(data[2]) if session.restored else None
         session.persist_mode = int(options.get("persist_mode", 0))
         say(f"event select types={int(options.get('types', 0))} "
             f"multiple={int(bool(options.get('multiple', False)))} cursor={int(options.get('cursor_mode', 0))} "
@@ -178,8 +206,13 @@ class ScreenCast(dbus.service.Object):
         if session is None:
             reply(dbus.UInt32(2), {})
             return
-        say("event restored" if session.restored else "event asked")
-        response = 0 if session.restored else ANSWERS[self.answer]
+        if self.streams == "mutter":
+            streams = MutterStreams(self.bus, session.ended)
+        else:
+            streams = FixedStreams(self.streams, session.ended)
+        restored = session.restored and streams.restorable(session.remembered)
+        say("event restored" if restored else "event asked")
+        response = 0 if restored else ANSWERS[self.answer]
         if response != 0:
             say(f"event answer {response}")
             reply(dbus.UInt32(response), {})
@@ -189,12 +222,9 @@ class ScreenCast(dbus.service.Object):
             say(f"event answer 0 {json.dumps(streams)}")
             reply(dbus.UInt32(0), self._results(session, streams))
 
-        if self.streams == "mutter":
-            session.streams = MutterStreams(self.bus, session.ended)
-        else:
-            session.streams = FixedStreams(self.streams, session.ended)
+        session.streams = streams
         try:
-            session.streams.start(started)
+            streams.start(started, session.remembered if restored else self.choice)
         except dbus.DBusException as failure:
             error(failure)
 
@@ -207,7 +237,7 @@ class ScreenCast(dbus.service.Object):
             }), signature="ua{sv}") for s in streams], signature="(ua{sv})", variant_level=1)
         results = {"streams": listed}
         if session.persist_mode:
-            chosen = ",".join(str(s["node"]) for s in streams)
+            chosen = session.streams.remember(streams)
             results["restore_data"] = dbus.Struct(
                 (dbus.String(VENDOR), dbus.UInt32(1), dbus.String(chosen, variant_level=1)),
                 signature="suv", variant_level=1)
@@ -236,6 +266,8 @@ def main():
         words = line.split()
         if words[:1] == ["answer"] and len(words) == 2 and words[1] in ANSWERS:
             backend.answer = words[1]
+        elif words[:1] == ["choose"] and len(words) == 2:
+            backend.choice = None if words[1] == "all" else words[1]
         elif words in (["stop"], ["vanish"]):
             backend.stop(vanish=words == ["vanish"])
         say(f"done {line.strip()}")
