@@ -502,7 +502,7 @@ TestCompositor::TestCompositor(std::vector<OutputSpec> outputs, CompositorOption
     display_ = wl_display_create();
     loop_ = wl_display_get_event_loop(display_);
     wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    wl_event_loop_add_fd(
+    wakeSource_ = wl_event_loop_add_fd(
         loop_, wakeFd_, WL_EVENT_READABLE,
         [](int fd, std::uint32_t, void*) {
             std::uint64_t count = 0;
@@ -548,6 +548,7 @@ TestCompositor::~TestCompositor() {
     for (auto& output : outputs_) {
         wl_global_destroy(output->global);
     }
+    wl_event_source_remove(wakeSource_);
     wl_display_destroy(display_);
     close(wakeFd_);
     if (clientFd_ >= 0) {

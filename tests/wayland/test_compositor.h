@@ -14,6 +14,7 @@
 struct wl_client;
 struct wl_display;
 struct wl_event_loop;
+struct wl_event_source;
 struct wl_global;
 struct wl_resource;
 
@@ -129,6 +130,7 @@ class TestCompositor {
     wl_client* client_ = nullptr;
     int clientFd_ = -1;
     int wakeFd_ = -1;
+    wl_event_source* wakeSource_ = nullptr;
 
     std::vector<std::unique_ptr<Output>> outputs_;
     std::vector<std::unique_ptr<LayerSurface>> layers_;
