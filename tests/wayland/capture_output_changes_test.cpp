@@ -80,6 +80,18 @@ class CaptureWhileOutputsChange : public ::testing::TestWithParam<CopyProtocol> 
         EXPECT_TRUE(shot.rgb == expected) << "the pixels differ from the outputs' pictures";
     }
 
+    // The compositor removes `removed` right after it answered the copy of `copied`, once.
+    void RemoveOnceCopied(std::string copied, std::string removed) {
+        compositor_.Run([this, copied, removed] {
+            compositor_.onCopied = [this, copied, removed](const std::string& output) {
+                if (output == copied) {
+                    compositor_.onCopied = nullptr;
+                    compositor_.RemoveOutput(removed);
+                }
+            };
+        });
+    }
+
     TestCompositor compositor_{{kLeft, kRight}, {.copy = GetParam(), .layerShell = false}};
     WaylandClient client_{compositor_};
     WaylandScreenCapture capture_{*client_.connection, *client_.layout};
@@ -91,14 +103,7 @@ TEST_P(CaptureWhileOutputsChange, AnOutputRemovedAfterItsCopyLeavesThatShotAndTh
     ExpectShows(Shot(), {kLeft, kRight});
 
     // LEFT's copy is ready, then LEFT goes before RIGHT's copy is answered.
-    compositor_.Run([this] {
-        compositor_.onCopied = [this](const std::string& output) {
-            if (output == "LEFT") {
-                compositor_.onCopied = nullptr;
-                compositor_.RemoveOutput("LEFT");
-            }
-        };
-    });
+    RemoveOnceCopied("LEFT", "LEFT");
     ExpectShows(Shot(), {kRight});
     ExpectShows(Shot(), {kRight});
 
@@ -108,14 +113,7 @@ TEST_P(CaptureWhileOutputsChange, AnOutputRemovedAfterItsCopyLeavesThatShotAndTh
 
 TEST_P(CaptureWhileOutputsChange, AnOutputRemovedWhileItsCopyRunsLeavesThatShot) {
     // LEFT's copy is ready; RIGHT goes while its copy waits, which fails it.
-    compositor_.Run([this] {
-        compositor_.onCopied = [this](const std::string& output) {
-            if (output == "LEFT") {
-                compositor_.onCopied = nullptr;
-                compositor_.RemoveOutput("RIGHT");
-            }
-        };
-    });
+    RemoveOnceCopied("LEFT", "RIGHT");
     ExpectShows(Shot(), {kLeft});
 
     compositor_.Run([this] { compositor_.AddOutput(kRight); });

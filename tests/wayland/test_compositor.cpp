@@ -198,8 +198,9 @@ struct Protocol {
                 ++layer->buffersShown;
                 layer->bufferWidth = surface.width;
                 layer->bufferHeight = surface.height;
-                if (surface.compositor->onLayerShown) {
-                    surface.compositor->onLayerShown(*layer);
+                // A copy runs: the hook may replace itself.
+                if (auto hook = surface.compositor->onLayerShown) {
+                    hook(*layer);
                 }
             }
         }
@@ -337,8 +338,8 @@ struct Protocol {
             ext_image_copy_capture_frame_v1_send_presentation_time(copy.frame, 0, 0, 0);
             ext_image_copy_capture_frame_v1_send_ready(copy.frame);
         }
-        if (output.compositor->onCopied) {
-            output.compositor->onCopied(output.spec.name);
+        if (auto hook = output.compositor->onCopied) {  // a copy runs: it may replace itself
+            hook(output.spec.name);
         }
     }
     static Copy& NewCopy(Output* output) {
@@ -346,6 +347,23 @@ struct Protocol {
         copies.push_back(std::make_unique<Copy>());
         copies.back()->output = output;
         return *copies.back();
+    }
+    // A protocol object of a copy; the copy forgets it when the client destroys it, and is over.
+    static wl_resource* CopyResource(wl_client* client, Copy& copy, const wl_interface& interface,
+                                     wl_resource* parent, std::uint32_t id,
+                                     const void* implementation) {
+        wl_resource* resource =
+            wl_resource_create(client, &interface, wl_resource_get_version(parent), id);
+        wl_resource_set_implementation(resource, implementation, &copy, [](wl_resource* r) {
+            Copy& gone = *Data<Copy>(r);
+            for (wl_resource** held : {&gone.wlrFrame, &gone.session, &gone.frame}) {
+                if (*held == r) {
+                    *held = nullptr;
+                }
+            }
+            gone.over = true;
+        });
+        return resource;
     }
     static constexpr struct zwlr_screencopy_frame_v1_interface kWlrFrame = {
         .copy = [](wl_client*, wl_resource* r,
@@ -359,13 +377,8 @@ struct Protocol {
             [](wl_client* client, wl_resource* manager, std::uint32_t id, std::int32_t,
                wl_resource* output) {
                 Copy& copy = NewCopy(Data<Output>(output));
-                copy.wlrFrame = wl_resource_create(client, &zwlr_screencopy_frame_v1_interface,
-                                                   wl_resource_get_version(manager), id);
-                wl_resource_set_implementation(copy.wlrFrame, &kWlrFrame, &copy,
-                                               [](wl_resource* r) {
-                                                   Data<Copy>(r)->wlrFrame = nullptr;
-                                                   Data<Copy>(r)->over = true;
-                                               });
+                copy.wlrFrame = CopyResource(client, copy, zwlr_screencopy_frame_v1_interface,
+                                             manager, id, &kWlrFrame);
                 if (copy.output->removed) {
                     copy.over = true;
                     zwlr_screencopy_frame_v1_send_failed(copy.wlrFrame);
@@ -413,12 +426,8 @@ struct Protocol {
         .create_frame =
             [](wl_client* client, wl_resource* session, std::uint32_t id) {
                 Copy& copy = *Data<Copy>(session);
-                copy.frame = wl_resource_create(client, &ext_image_copy_capture_frame_v1_interface,
-                                                wl_resource_get_version(session), id);
-                wl_resource_set_implementation(copy.frame, &kExtFrame, &copy, [](wl_resource* r) {
-                    Data<Copy>(r)->frame = nullptr;
-                    Data<Copy>(r)->over = true;
-                });
+                copy.frame = CopyResource(client, copy, ext_image_copy_capture_frame_v1_interface,
+                                          session, id, &kExtFrame);
                 if (copy.over) {
                     ext_image_copy_capture_frame_v1_send_failed(copy.frame, kFailedStopped);
                 }
@@ -431,12 +440,8 @@ struct Protocol {
                std::uint32_t) {
                 Copy& copy = NewCopy(Data<Output>(source));
                 copy.session =
-                    wl_resource_create(client, &ext_image_copy_capture_session_v1_interface,
-                                       wl_resource_get_version(manager), id);
-                wl_resource_set_implementation(copy.session, &kSession, &copy, [](wl_resource* r) {
-                    Data<Copy>(r)->session = nullptr;
-                    Data<Copy>(r)->over = true;
-                });
+                    CopyResource(client, copy, ext_image_copy_capture_session_v1_interface, manager,
+                                 id, &kSession);
                 if (copy.output->removed) {
                     copy.over = true;
                     ext_image_copy_capture_session_v1_send_stopped(copy.session);
