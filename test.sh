@@ -21,7 +21,8 @@ fi
 # the compile time of the test files.
 cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS=-O1 \
     -DCMAKE_CXX_FLAGS_DEBUG=-g1 -DRUVELLO_SANITIZE=ON -DRUVELLO_WERROR=ON
-cmake --build build/asan --target ruvello ruvello_unit_tests ruvello_linux_tests ruvello_png_tests
+cmake --build build/asan --target ruvello ruvello_unit_tests ruvello_linux_tests ruvello_png_tests \
+    ruvello_wayland_tests
 
 cmake -S . -B build/fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DRUVELLO_FUZZ=ON -DRUVELLO_WERROR=ON

@@ -10,25 +10,40 @@ if(NOT WAYLAND_PROTOCOLS_DIR OR NOT WAYLAND_SCANNER)
 endif()
 enable_language(C)
 
+set(RUVELLO_WAYLAND_PROTOCOLS
+    ${PROJECT_SOURCE_DIR}/protocols/ext-image-capture-source-v1.xml
+    ${PROJECT_SOURCE_DIR}/protocols/ext-image-copy-capture-v1.xml
+    ${PROJECT_SOURCE_DIR}/protocols/wlr-layer-shell-unstable-v1.xml
+    ${PROJECT_SOURCE_DIR}/protocols/wlr-screencopy-unstable-v1.xml
+    ${WAYLAND_PROTOCOLS_DIR}/stable/xdg-shell/xdg-shell.xml
+    ${WAYLAND_PROTOCOLS_DIR}/unstable/xdg-output/xdg-output-unstable-v1.xml)
+
+# Runs wayland-scanner over each protocol of RUVELLO_WAYLAND_PROTOCOLS for each of `kinds`
+# (client-header, server-header, private-code) into `dir`; the generated files go to `out`.
+function(ruvello_scan_wayland_protocols out dir kinds)
+    file(MAKE_DIRECTORY ${dir})
+    set(generated)
+    foreach(xml ${RUVELLO_WAYLAND_PROTOCOLS})
+        get_filename_component(name ${xml} NAME_WE)
+        set(files)
+        set(commands)
+        foreach(kind ${kinds})
+            if(kind STREQUAL "private-code")
+                set(file ${dir}/${name}-protocol.c)
+            else()
+                string(REPLACE "-header" "-protocol.h" file ${dir}/${name}-${kind})
+            endif()
+            list(APPEND files ${file})
+            list(APPEND commands COMMAND ${WAYLAND_SCANNER} ${kind} ${xml} ${file})
+        endforeach()
+        add_custom_command(OUTPUT ${files} ${commands} DEPENDS ${xml} VERBATIM)
+        list(APPEND generated ${files})
+    endforeach()
+    set(${out} ${generated} PARENT_SCOPE)
+endfunction()
+
 set(protocol_dir ${CMAKE_BINARY_DIR}/protocols)
-file(MAKE_DIRECTORY ${protocol_dir})
-set(protocol_sources)
-foreach(xml
-        ${PROJECT_SOURCE_DIR}/protocols/ext-image-capture-source-v1.xml
-        ${PROJECT_SOURCE_DIR}/protocols/ext-image-copy-capture-v1.xml
-        ${PROJECT_SOURCE_DIR}/protocols/wlr-layer-shell-unstable-v1.xml
-        ${PROJECT_SOURCE_DIR}/protocols/wlr-screencopy-unstable-v1.xml
-        ${WAYLAND_PROTOCOLS_DIR}/stable/xdg-shell/xdg-shell.xml
-        ${WAYLAND_PROTOCOLS_DIR}/unstable/xdg-output/xdg-output-unstable-v1.xml)
-    get_filename_component(name ${xml} NAME_WE)
-    add_custom_command(
-        OUTPUT ${protocol_dir}/${name}-client-protocol.h ${protocol_dir}/${name}-protocol.c
-        COMMAND ${WAYLAND_SCANNER} client-header ${xml} ${protocol_dir}/${name}-client-protocol.h
-        COMMAND ${WAYLAND_SCANNER} private-code ${xml} ${protocol_dir}/${name}-protocol.c
-        DEPENDS ${xml}
-        VERBATIM)
-    list(APPEND protocol_sources ${protocol_dir}/${name}-client-protocol.h ${protocol_dir}/${name}-protocol.c)
-endforeach()
+ruvello_scan_wayland_protocols(protocol_sources ${protocol_dir} "client-header;private-code")
 add_library(ruvello_wayland_protocols STATIC ${protocol_sources})
 target_include_directories(ruvello_wayland_protocols SYSTEM PUBLIC ${protocol_dir})
 target_link_libraries(ruvello_wayland_protocols PUBLIC PkgConfig::WAYLAND_CLIENT)

@@ -111,6 +111,13 @@ void WaylandFlashWindow::Show() {
         },
         kConfigureTimeoutMs);
 
+    // White is kept for the sizes of these outputs only (33 MB for each 4K size), and given
+    // back before new white is painted.
+    std::erase_if(white_, [this](const auto& kept) {
+        return std::none_of(overlays_.begin(), overlays_.end(), [&kept](const auto& o) {
+            return o->configured && !o->closed && kept.first == std::pair(o->width, o->height);
+        });
+    });
     std::vector<std::pair<Overlay*, ShmBuffer*>> frames;
     for (auto& overlay : overlays_) {
         if (overlay->configured && !overlay->closed) {

@@ -70,7 +70,8 @@ class WaylandFlashWindow : public FlashWindow {
     bool loaded_ = false;
     std::uint8_t alpha_ = 255;
     std::vector<std::unique_ptr<Overlay>> overlays_;
-    // Kept between flashes: the white picture per output size and the clear one.
+    // Kept between flashes: the white picture per size of the outputs of the last flash, and
+    // the clear one.
     std::map<std::pair<std::uint32_t, std::uint32_t>, ShmBuffer> white_;
     std::uint8_t whiteAlpha_ = 0;
     ShmBuffer clear_;

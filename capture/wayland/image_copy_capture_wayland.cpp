@@ -23,9 +23,8 @@ class ImageCopyCaptureCopier : public OutputCopier {
   protected:
     // A session of its own for each shot: its first frame is copied at once, where a later
     // frame of a kept session may wait for the screen to change.
-    void Start(Job& job) override {
-        job.source =
-            ext_output_image_capture_source_manager_v1_create_source(sources_, job.output->output);
+    void Start(Job& job, wl_output* output) override {
+        job.source = ext_output_image_capture_source_manager_v1_create_source(sources_, output);
         job.session = ext_image_copy_capture_manager_v1_create_session(manager_, job.source, 0);
         ext_image_copy_capture_session_v1_add_listener(job.session, &kSessionListener, &job);
     }

@@ -38,36 +38,40 @@ bool OutputCopier::ReadyBuffer(Job& job) {
     return true;
 }
 
-bool OutputCopier::CopyAll(const std::vector<std::unique_ptr<WaylandOutput>>& outputs,
-                           std::vector<OutputPicture>& pictures, int timeoutMs) {
+bool OutputCopier::CopyAll(const WaylandOutputLayout& layout, std::vector<OutputPicture>& pictures,
+                           int timeoutMs) {
     pictures.clear();
+    const auto& outputs = layout.Outputs();
     if (outputs.empty() || !shm_) {
         return false;
     }
     std::vector<Job> jobs(outputs.size());
     for (std::size_t i = 0; i < outputs.size(); ++i) {
         jobs[i].copier = this;
-        jobs[i].output = outputs[i].get();
+        jobs[i].global = outputs[i]->global;
         jobs[i].buffer = &buffers_[outputs[i]->global];
         jobs[i].transform = outputs[i]->transform;
-        Start(jobs[i]);
+        Start(jobs[i], outputs[i]->output);
     }
-    const bool finished = connection_.DispatchUntil(
-        [&jobs] {
-            return std::all_of(jobs.begin(), jobs.end(),
-                               [](const Job& j) { return j.done || j.failed; });
-        },
-        timeoutMs);
-    bool whole = finished;
+    // A job of an output removed meanwhile has nothing more to wait for.
+    const auto over = [&layout](const Job& j) {
+        return j.done || j.failed || !layout.Find(j.global);
+    };
+    bool whole = connection_.DispatchUntil(
+        [&jobs, &over] { return std::all_of(jobs.begin(), jobs.end(), over); }, timeoutMs);
     for (Job& job : jobs) {
         End(job);
+        const WaylandOutput* output = layout.Find(job.global);
+        if (!output) {
+            continue;  // gone during the shot; the next one takes the outputs there are then
+        }
         const auto order = OrderOfShmFormat(job.format);
         if (!job.done || job.failed || !order) {
             whole = false;
             continue;
         }
         OutputPicture picture;
-        picture.place = job.output->Place();
+        picture.place = output->Place();
         picture.data = job.buffer->Data();
         picture.width = job.buffer->Width();
         picture.height = job.buffer->Height();
@@ -77,12 +81,9 @@ bool OutputCopier::CopyAll(const std::vector<std::unique_ptr<WaylandOutput>>& ou
         picture.transform = job.transform;
         pictures.push_back(picture);
     }
-    // Buffers of outputs that are gone are given back.
-    std::erase_if(buffers_, [&outputs](const auto& entry) {
-        return std::none_of(outputs.begin(), outputs.end(),
-                            [&](const auto& o) { return o->global == entry.first; });
-    });
-    return whole;
+    // Buffers of outputs that are gone are given back: the pictures are of present ones only.
+    std::erase_if(buffers_, [&layout](const auto& entry) { return !layout.Find(entry.first); });
+    return whole && !pictures.empty();
 }
 
 std::unique_ptr<OutputCopier> MakeOutputCopier(WaylandConnection& connection) {

@@ -11,6 +11,7 @@
 #include "platform/wayland/shm_buffer_wayland.h"
 #include "platform/wayland/wayland_connection_wayland.h"
 
+struct wl_output;
 struct wl_shm;
 struct zwlr_screencopy_frame_v1;
 struct ext_image_capture_source_v1;
@@ -31,16 +32,17 @@ class OutputCopier {
     OutputCopier(const OutputCopier&) = delete;
     OutputCopier& operator=(const OutputCopier&) = delete;
 
-    // One picture per output, placed where the output sits, valid until the next call. False
-    // when any output could not be copied within `timeoutMs`: a picture with a hole is no
-    // picture of the screen.
-    bool CopyAll(const std::vector<std::unique_ptr<WaylandOutput>>& outputs,
-                 std::vector<OutputPicture>& pictures, int timeoutMs);
+    // One picture per output of the layout, placed where the output sits, valid until the next
+    // call. An output that goes while the copies run leaves the shot. False when any other
+    // output could not be copied within `timeoutMs` (a picture with a hole is no picture of the
+    // screen), or when no output is left.
+    bool CopyAll(const WaylandOutputLayout& layout, std::vector<OutputPicture>& pictures,
+                 int timeoutMs);
 
     // One output's copy while it runs; the listeners of the protocol objects fill it.
     struct Job {
         OutputCopier* copier = nullptr;
-        WaylandOutput* output = nullptr;
+        std::uint32_t global = 0;  // the output's; the waits may remove it
         ShmBuffer* buffer = nullptr;
         bool done = false;
         bool failed = false;
@@ -61,8 +63,8 @@ class OutputCopier {
     bool ReadyBuffer(Job& job);
 
   protected:
-    // Asks the compositor for the copy; its events finish the job.
-    virtual void Start(Job& job) = 0;
+    // Asks the compositor for the copy of `output`; its events finish the job.
+    virtual void Start(Job& job, wl_output* output) = 0;
     // Destroys the job's protocol objects.
     virtual void End(Job& job) = 0;
 
@@ -70,7 +72,9 @@ class OutputCopier {
 
   private:
     wl_shm* shm_ = nullptr;
-    std::unordered_map<std::uint32_t, ShmBuffer> buffers_;  // by output, kept between shots
+    // By output global, kept between shots; a gone output's buffer is given back after the
+    // shot, when no picture can refer to it.
+    std::unordered_map<std::uint32_t, ShmBuffer> buffers_;
 };
 
 // The copier of one protocol; nullptr when the compositor does not offer it.

@@ -30,7 +30,7 @@ bool WaylandScreenCapture::CaptureScreenToPng(const std::string& path) {
         return false;
     }
     connection_.DispatchPending();  // outputs that came, went or moved
-    if (!copier_->CopyAll(layout_.Outputs(), pictures_, kCopyTimeoutMs)) {
+    if (!copier_->CopyAll(layout_, pictures_, kCopyTimeoutMs)) {
         return false;
     }
     try {

@@ -17,8 +17,8 @@ class WlrScreencopyCopier : public OutputCopier {
     ~WlrScreencopyCopier() override { zwlr_screencopy_manager_v1_destroy(manager_); }
 
   protected:
-    void Start(Job& job) override {
-        job.wlrFrame = zwlr_screencopy_manager_v1_capture_output(manager_, 0, job.output->output);
+    void Start(Job& job, wl_output* output) override {
+        job.wlrFrame = zwlr_screencopy_manager_v1_capture_output(manager_, 0, output);
         zwlr_screencopy_frame_v1_add_listener(job.wlrFrame, &kListener, &job);
     }
 

@@ -77,9 +77,11 @@ WaylandOutputLayout::WaylandOutputLayout(WaylandConnection& connection) : connec
         static_cast<zxdg_output_manager_v1*>(connection_.Bind(zxdg_output_manager_v1_interface, 3));
     connection_.WatchGlobals([this](const WaylandGlobal& global) { Add(global); },
                              [this](std::uint32_t global) { Remove(global); });
-    // Two rounds: the outputs' own events, then those of their xdg-output objects.
-    connection_.Roundtrip(kAnnounceTimeoutMs);
-    connection_.Roundtrip(kAnnounceTimeoutMs);
+    // Two rounds under one deadline: the outputs' own events, then those of their xdg-output
+    // objects.
+    const WaitDeadline deadline(kAnnounceTimeoutMs);
+    connection_.Roundtrip(deadline.LeftMs());
+    connection_.Roundtrip(deadline.LeftMs());
 }
 
 WaylandOutputLayout::~WaylandOutputLayout() {
@@ -127,6 +129,12 @@ void WaylandOutputLayout::Remove(std::uint32_t global) {
         wl_output_destroy(output.output);
     }
     outputs_.erase(found);
+}
+
+const WaylandOutput* WaylandOutputLayout::Find(std::uint32_t global) const {
+    const auto found = std::find_if(outputs_.begin(), outputs_.end(),
+                                    [global](const auto& o) { return o->global == global; });
+    return found == outputs_.end() ? nullptr : found->get();
 }
 
 LayoutRect WaylandOutputLayout::Bounds() const {

@@ -38,8 +38,11 @@ class WaylandOutputLayout {
     WaylandOutputLayout(const WaylandOutputLayout&) = delete;
     WaylandOutputLayout& operator=(const WaylandOutputLayout&) = delete;
 
-    // The outputs, with what the compositor said up to the last dispatch.
+    // The outputs, with what the compositor said up to the last dispatch. Any dispatch may
+    // remove one: across a wait, hold its global and Find it again.
     const std::vector<std::unique_ptr<WaylandOutput>>& Outputs() const { return outputs_; }
+    // The output of that wl_output global; nullptr once it is gone.
+    const WaylandOutput* Find(std::uint32_t global) const;
     // The bounding rectangle of all outputs' places.
     LayoutRect Bounds() const;
 

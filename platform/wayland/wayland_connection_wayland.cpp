@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstdlib>
 
 namespace ruvello {
@@ -131,8 +130,7 @@ void WaylandConnection::DispatchPending() {
 }
 
 bool WaylandConnection::DispatchUntil(const std::function<bool()>& done, int timeoutMs) {
-    using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    const WaitDeadline deadline(timeoutMs);
     while (Connected()) {
         if (wl_display_dispatch_pending(display_) < 0) {
             return false;
@@ -149,25 +147,28 @@ bool WaylandConnection::DispatchUntil(const std::function<bool()>& done, int tim
             wl_display_cancel_read(display_);
             return true;
         }
-        // Sends the requests, waiting for room in the socket when it is full.
-        while (wl_display_flush(display_) < 0 && errno == EAGAIN) {
-            pollfd out{wl_display_get_fd(display_), POLLOUT, 0};
-            poll(&out, 1, 100);
+        // Requests that find no room in the socket wait for it with the events, under the same
+        // deadline: a compositor that stops reading must not hold the program.
+        pollfd fd{wl_display_get_fd(display_), POLLIN, 0};
+        if (wl_display_flush(display_) < 0) {
+            if (errno != EAGAIN) {
+                wl_display_cancel_read(display_);
+                return false;
+            }
+            fd.events |= POLLOUT;
         }
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        const int left = deadline.LeftMs();
         if (left <= 0) {
             wl_display_cancel_read(display_);
             return false;
         }
-        pollfd in{wl_display_get_fd(display_), POLLIN, 0};
-        const int ready = poll(&in, 1, static_cast<int>(left));
-        if (ready > 0) {
+        const int ready = poll(&fd, 1, left);
+        if (ready > 0 && (fd.revents & (POLLIN | POLLERR | POLLHUP))) {
             if (wl_display_read_events(display_) < 0) {
                 return false;
             }
         } else {
-            wl_display_cancel_read(display_);
+            wl_display_cancel_read(display_);  // room to send, or nothing yet: round again
             if (ready < 0 && errno != EINTR) {
                 return false;
             }

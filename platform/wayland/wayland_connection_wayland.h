@@ -1,5 +1,8 @@
 #pragma once
 
+#include <algorithm>
+#include <chrono>
+#include <climits>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -25,6 +28,23 @@ struct WaylandGlobal {
     std::uint32_t name = 0;
     std::string interface;
     std::uint32_t version = 0;
+};
+
+// One deadline for a wait of several steps: each step waits at most for what is left of it.
+class WaitDeadline {
+  public:
+    explicit WaitDeadline(int timeoutMs)
+        : end_(std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs)) {}
+    // Milliseconds left, 0 once it passed.
+    int LeftMs() const {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              end_ - std::chrono::steady_clock::now())
+                              .count();
+        return static_cast<int>(std::clamp<decltype(left)>(left, 0, INT_MAX));
+    }
+
+  private:
+    std::chrono::steady_clock::time_point end_;
 };
 
 // The program's own client connection to the session's Wayland compositor (not Qt's, which may
@@ -57,10 +77,10 @@ class WaylandConnection {
     void WatchGlobals(GlobalAdded added, GlobalRemoved removed);
 
     // Sends what is pending and handles events until `done` is true; false when `timeoutMs`
-    // passed first or the connection broke. A compositor that stops answering cannot hang the
-    // program.
+    // passed first or the connection broke. The one deadline covers sending too: a compositor
+    // that stops answering or stops reading cannot hang the program.
     bool DispatchUntil(const std::function<bool()>& done, int timeoutMs);
-    // Waits until the compositor has handled every request sent so far.
+    // Waits until the compositor has handled every request sent so far, within `timeoutMs`.
     bool Roundtrip(int timeoutMs);
     // Handles the events that have arrived, without waiting.
     void DispatchPending();

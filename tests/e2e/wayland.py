@@ -1,7 +1,12 @@
 """A private Wayland desktop for end-to-end tests: headless sway with two outputs of different
 sizes and a picture on each, XWayland, and swaybar as StatusNotifier watcher and host on a
 private D-Bus session bus. The tray is driven the way hosts do it, over D-Bus (gdbus); grim gives
-the compositor's own picture. Ends exactly the processes it started."""
+the compositor's own picture. Ends exactly the processes it started.
+
+With pluggable outputs the session's sway runs nested in a second, headless one, each of its
+outputs a window there: closing the window unplugs the output, create_output plugs one in. (The
+headless backend of this wlroots cannot switch an output off: `output NAME disable` fails to
+commit and leaves it as it was.)"""
 import glob
 import json
 import os
@@ -17,6 +22,8 @@ from desktop import Failure, check, end_processes, sanitizer_reports, wait_for
 # Output name, mode and place in the layout: a gap below the smaller one stays black.
 OUTPUTS = (("HEADLESS-1", 640, 480, 0, 0), ("HEADLESS-2", 800, 600, 640, 0))
 WIDTH, HEIGHT = 1440, 600
+# The same layout in a nested session, whose outputs the wlroots Wayland backend names WL-n.
+PLUGGABLE_OUTPUTS = (("WL-1", 640, 480, 0, 0), ("WL-2", 800, 600, 640, 0))
 
 
 def pattern(width, height, seed):
@@ -40,9 +47,12 @@ def read_ppm(path):
 
 
 class WaylandDesktop:
-    def __init__(self, tray=True, outputs=OUTPUTS, backgrounds=None):
-        """`backgrounds`: a PNG file per output name instead of the generated pictures."""
+    def __init__(self, tray=True, outputs=OUTPUTS, backgrounds=None, pluggable=False):
+        """`backgrounds`: a PNG file per output name instead of the generated pictures.
+        `pluggable`: outputs that can be unplugged and plugged in (named as PLUGGABLE_OUTPUTS),
+        in a session without XWayland."""
         self.tray, self.outputs, self.backgrounds = tray, outputs, backgrounds or {}
+        self.pluggable, self.plugged = pluggable, len(outputs)
         self.processes, self.logs = [], []
         self.tmp = tempfile.mkdtemp(prefix="ruvello-wl-")
         home, self.runtime = os.path.join(self.tmp, "home"), os.path.join(self.tmp, "runtime")
@@ -76,47 +86,66 @@ class WaylandDesktop:
         check(address, "dbus-daemon gave no address")
         self.env["DBUS_SESSION_BUS_ADDRESS"] = address
 
+    def _output_line(self, seed, name, width, height, x, y):
+        """The configuration of one output, with its picture (made here unless given)."""
+        path = self.backgrounds.get(name)
+        if path:
+            self.pictures[name] = pngcheck.read_png(path)[2]
+        else:
+            path = os.path.join(self.tmp, f"{name}.png")
+            self.pictures[name] = pattern(width, height, 70 * seed)
+            pngcheck.write_png(path, width, height, self.pictures[name])
+        return f"output {name} mode {width}x{height} position {x} {y} bg {path} stretch"
+
+    def _launch_sway(self, name, lines, backend):
+        """Starts a sway with these configuration lines on a wlroots backend; returns its Wayland
+        display and IPC socket, found as the ones that were not there before."""
+        def sockets(pattern):
+            return {p for p in glob.glob(os.path.join(self.runtime, pattern)) if not p.endswith(".lock")}
+        displays, ipcs = sockets("wayland-*"), sockets("sway-ipc.*.sock")
+        config = os.path.join(self.tmp, f"{name}.conf")
+        with open(config, "w") as f:
+            f.write("\n".join(lines) + "\n")
+        env = dict(self.env, WLR_RENDERER="pixman", WLR_LIBINPUT_NO_DEVICES="1", **backend)
+        # sway refuses to run as root: in a user namespace it runs as nobody, a user the system
+        # knows (XWayland lets in the clients of its own user, and root outside is nobody inside).
+        self.start(["unshare", "-U", "--map-user=65534", "--map-group=65534", "sway", "-c", config],
+                   log=os.path.join(self.tmp, f"{name}.log"), env=env)
+        display = wait_for(lambda: list(sockets("wayland-*") - displays), 30, f"{name}'s Wayland socket")[0]
+        ipc = wait_for(lambda: list(sockets("sway-ipc.*.sock") - ipcs), 30, f"{name}'s IPC socket")[0]
+        return os.path.basename(display), ipc
+
     def _start_sway(self):
         self.pictures = {}
-        lines = ["xwayland force", "default_border none", "focus_follows_mouse no"]
-        for seed, (name, width, height, x, y) in enumerate(self.outputs):
-            path = self.backgrounds.get(name)
-            if path:
-                self.pictures[name] = pngcheck.read_png(path)[2]
-            else:
-                path = os.path.join(self.tmp, f"{name}.png")
-                self.pictures[name] = pattern(width, height, 70 * seed)
-                pngcheck.write_png(path, width, height, self.pictures[name])
-            lines.append(f"output {name} mode {width}x{height} position {x} {y} bg {path} stretch")
+        lines = ["xwayland disable" if self.pluggable else "xwayland force", "default_border none",
+                 "focus_follows_mouse no"]
+        lines += [self._output_line(seed, *output) for seed, output in enumerate(self.outputs)]
         # An invisible bar still runs the StatusNotifier watcher and host, and nothing on the
         # screen changes by itself, so that pictures taken at different times can be compared.
         if self.tray:
             lines.append("bar {\n  mode invisible\n  tray_output *\n}")
-        config = os.path.join(self.tmp, "sway.conf")
-        with open(config, "w") as f:
-            f.write("\n".join(lines) + "\n")
-        env = dict(self.env, WLR_BACKENDS="headless", WLR_HEADLESS_OUTPUTS=str(len(self.outputs)),
-                   WLR_RENDERER="pixman", WLR_LIBINPUT_NO_DEVICES="1")
-        log = os.path.join(self.tmp, "sway.log")
-        # sway refuses to run as root: in a user namespace it runs as nobody, a user the system
-        # knows (XWayland lets in the clients of its own user, and root outside is nobody inside).
-        self.sway = self.start(["unshare", "-U", "--map-user=65534", "--map-group=65534", "sway", "-c", config],
-                               log=log, env=env)
-        socket = wait_for(lambda: [p for p in glob.glob(os.path.join(self.runtime, "wayland-*"))
-                                   if not p.endswith(".lock")], 30, "sway's Wayland socket")[0]
-        self.env["WAYLAND_DISPLAY"] = os.path.basename(socket)
-        self.env["SWAYSOCK"] = wait_for(lambda: glob.glob(os.path.join(self.runtime, "sway-ipc.*.sock")), 30,
-                                        "sway's IPC socket")[0]
+        backend = dict(WLR_BACKENDS="headless", WLR_HEADLESS_OUTPUTS=str(len(self.outputs)))
+        if self.pluggable:
+            # The host holds the session's outputs as floating windows of their own size.
+            display, self.host_ipc = self._launch_sway("host", [
+                "xwayland disable", "default_border none", "output HEADLESS-1 mode 1600x1200",
+                'for_window [title=".*"] floating enable'], backend)
+            backend = dict(WLR_BACKENDS="wayland", WLR_WL_OUTPUTS=str(len(self.outputs)), WAYLAND_DISPLAY=display)
+        self.env["WAYLAND_DISPLAY"], self.env["SWAYSOCK"] = self._launch_sway("sway", lines, backend)
         wait_for(self._outputs_placed, 30, "the outputs in their modes and places")
+        if not self.pluggable:
+            self._start_xwayland()
+        if self.tray:
+            wait_for(lambda: "org.kde.StatusNotifierWatcher" in self.bus_names(), 30, "swaybar's tray watcher")
+        wait_for(self._pictures_shown, 30, "the background pictures")
+
+    def _start_xwayland(self):
         display_file = os.path.join(self.tmp, "display")
         self.swaymsg("exec", f"echo $DISPLAY > {display_file}")
         display = wait_for(lambda: os.path.exists(display_file) and open(display_file).read().strip(), 30,
                            "XWayland's display")
         self.env["DISPLAY"] = display
         wait_for(lambda: self.run("xdpyinfo").returncode == 0, 30, "XWayland")
-        if self.tray:
-            wait_for(lambda: "org.kde.StatusNotifierWatcher" in self.bus_names(), 30, "swaybar's tray watcher")
-        wait_for(self._pictures_shown, 30, "the background pictures")
 
     def _pictures_shown(self):
         width, _, rgb = self.screen()
@@ -126,15 +155,40 @@ class WaylandDesktop:
                 return False
         return True
 
-    def _outputs_placed(self):
+    def active_outputs(self):
+        """{name: (width, height, x, y)} of the outputs the session shows, or None."""
         result = self.run("swaymsg", "-t", "get_outputs", "-r")
         try:
             outputs = json.loads(result.stdout)
         except ValueError:
-            return False
-        placed = {(o["name"], o["rect"]["width"], o["rect"]["height"], o["rect"]["x"], o["rect"]["y"])
-                  for o in outputs}
-        return placed == set(self.outputs)
+            return None
+        return {o["name"]: (o["rect"]["width"], o["rect"]["height"], o["rect"]["x"], o["rect"]["y"])
+                for o in outputs if o["active"]}
+
+    def _outputs_placed(self):
+        active = self.active_outputs()
+        return active is not None and {(name, *rect) for name, rect in active.items()} == set(self.outputs)
+
+    def unplug(self, name):
+        """Unplugs an output (pluggable outputs only): its window in the host closes."""
+        result = subprocess.run(["swaymsg", "-s", self.host_ipc, f'[title="^wlroots - {name}$"]', "kill"],
+                                env=self.env, capture_output=True, text=True, timeout=60)
+        check(result.returncode == 0, f"could not unplug {name}: {result.stdout}{result.stderr}")
+        wait_for(lambda: name not in (self.active_outputs() or {name: None}), 30, f"{name} to go")
+
+    def plug(self, seed, width, height, x, y):
+        """Plugs in an output of that mode and place, with the picture of output `seed`
+        (pluggable outputs only); returns its name."""
+        self.plugged += 1
+        name = f"WL-{self.plugged}"
+        path = os.path.join(self.tmp, f"plugged-{seed}.png")
+        if not os.path.exists(path):
+            pngcheck.write_png(path, width, height, pattern(width, height, 70 * seed))
+        self.swaymsg("output", name, "mode", f"{width}x{height}", "position", str(x), str(y), "bg", path, "stretch")
+        self.swaymsg("create_output")
+        wait_for(lambda: (self.active_outputs() or {}).get(name) == (width, height, x, y), 30,
+                 f"{name} at {width}x{height}+{x}+{y}")
+        return name
 
     def start(self, argv, log=None, env=None):
         if log:
@@ -187,7 +241,7 @@ class WaylandDesktop:
 
     def close(self):
         end_processes(self.processes, 10)
-        reports = sanitizer_reports([log for log in self.logs if not log.endswith("sway.log")])
+        reports = sanitizer_reports([log for log in self.logs if not log.endswith(("sway.log", "host.log"))])
         shutil.rmtree(self.tmp, ignore_errors=True)
         return reports
 
@@ -232,4 +286,5 @@ def differing(a, b):
     return sum(1 for i in range(0, len(a), 3) if a[i:i + 3] != b[i:i + 3])
 
 
-__all__ = ["WaylandDesktop", "TrayItem", "differing", "read_ppm", "Failure", "WIDTH", "HEIGHT", "OUTPUTS"]
+__all__ = ["WaylandDesktop", "TrayItem", "differing", "read_ppm", "Failure", "WIDTH", "HEIGHT", "OUTPUTS",
+           "PLUGGABLE_OUTPUTS"]

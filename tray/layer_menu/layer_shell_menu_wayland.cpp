@@ -26,25 +26,29 @@ constexpr int kPointerWaitMs = 150;  // the compositor tells where the pointer i
 }  // namespace
 
 // A full-output surface without a picture that catches the pointer: where it enters tells where
-// the pointer is, and a click on it (outside the menu) closes the menu.
+// the pointer is, and a click on it (outside the menu) closes the menu. Outputs are named by
+// their globals: any dispatch may remove one.
 struct LayerShellMenu::Catcher {
-    WaylandOutput* output = nullptr;
+    std::uint32_t output = 0;
     wl_surface* surface = nullptr;
     zwlr_layer_surface_v1* layer = nullptr;
     ShmBuffer buffer;
     std::uint32_t width = 0, height = 0;
     bool configured = false;
+    bool closed = false;  // by the compositor (its output went): it catches nothing more
 };
 
 // One open menu: the root or a submenu, on one output.
 struct LayerShellMenu::Panel {
+    LayerShellMenu* menu = nullptr;
     MenuPanelLayout layout;
-    WaylandOutput* output = nullptr;
+    std::uint32_t output = 0;
     int hover = -1;
     wl_surface* surface = nullptr;
     zwlr_layer_surface_v1* layer = nullptr;
     ShmBuffer buffer;
     bool configured = false;
+    bool closed = false;
 };
 
 struct Listeners {
@@ -61,7 +65,15 @@ struct Listeners {
         zwlr_layer_surface_v1_ack_configure(layer, serial);
         static_cast<LayerShellMenu::Panel*>(data)->configured = true;
     }
-    static void Closed(void*, zwlr_layer_surface_v1*) {}
+    static void CatcherClosed(void* data, zwlr_layer_surface_v1*) {
+        static_cast<LayerShellMenu::Catcher*>(data)->closed = true;
+    }
+    // A panel the compositor closed is gone, and with it the menu: it closes as if dismissed.
+    static void PanelClosed(void* data, zwlr_layer_surface_v1*) {
+        auto* panel = static_cast<LayerShellMenu::Panel*>(data);
+        panel->closed = true;
+        panel->menu->open_ = false;
+    }
 
     // The pointer and keyboard only record what happened; the menu reacts in Qt's event loop,
     // never inside a capture that dispatches events of the same connection.
@@ -107,8 +119,8 @@ struct Listeners {
         }
     }
 
-    static constexpr zwlr_layer_surface_v1_listener kCatcher = {&Configure, &Closed};
-    static constexpr zwlr_layer_surface_v1_listener kPanel = {&PanelConfigure, &Closed};
+    static constexpr zwlr_layer_surface_v1_listener kCatcher = {&Configure, &CatcherClosed};
+    static constexpr zwlr_layer_surface_v1_listener kPanel = {&PanelConfigure, &PanelClosed};
     static constexpr wl_pointer_listener kPointer = {
         .enter = &Enter,
         .leave = [](void*, wl_pointer*, std::uint32_t, wl_surface*) {},
@@ -175,9 +187,9 @@ void LayerShellMenu::Commit(wl_surface* surface, ShmBuffer& buffer) {
     wl_surface_commit(surface);
 }
 
-LayerShellMenu::Catcher* LayerShellMenu::MakeCatcher(WaylandOutput& output) {
+LayerShellMenu::Catcher* LayerShellMenu::MakeCatcher(const WaylandOutput& output) {
     auto catcher = std::make_unique<Catcher>();
-    catcher->output = &output;
+    catcher->output = output.global;
     catcher->surface = wl_compositor_create_surface(compositor_);
     catcher->layer =
         zwlr_layer_shell_v1_get_layer_surface(layerShell_, catcher->surface, output.output,
@@ -203,13 +215,17 @@ void LayerShellMenu::Popup() {
     for (const auto& output : outputs_.Outputs()) {
         MakeCatcher(*output);
     }
+    const WaitDeadline shown(kConfigureTimeoutMs);
     connection_.DispatchUntil(
         [this] {
             return std::all_of(catchers_.begin(), catchers_.end(),
-                               [](const auto& c) { return c->configured; });
+                               [](const auto& c) { return c->configured || c->closed; });
         },
-        kConfigureTimeoutMs);
+        shown.LeftMs());
     for (auto& catcher : catchers_) {
+        if (catcher->closed) {
+            continue;
+        }
         const auto w = static_cast<std::int32_t>(std::max(catcher->width, 1u));
         const auto h = static_cast<std::int32_t>(std::max(catcher->height, 1u));
         if (catcher->buffer.Ready(shm_, w, h, 4 * w, WL_SHM_FORMAT_ARGB8888)) {
@@ -217,7 +233,7 @@ void LayerShellMenu::Popup() {
             Commit(catcher->surface, catcher->buffer);
         }
     }
-    connection_.Roundtrip(kConfigureTimeoutMs);
+    connection_.Roundtrip(shown.LeftMs());
 
     QEventLoop loop;
     QSocketNotifier events(connection_.Fd(), QSocketNotifier::Read);
@@ -235,17 +251,23 @@ void LayerShellMenu::Popup() {
         poll.start(10);
         loop.exec();
     }
-    if (!open_) {  // dismissed meanwhile
-        Close();
-        return;
-    }
-    WaylandOutput* output = outputs_.Outputs().front().get();
-    QPoint at(output->Place().width, output->Place().height);  // the corner, moved inside below
+    // At the pointer, when it is on an output that is still there; else in the corner of the
+    // first output (moved inside by the layout).
+    const WaylandOutput* output = nullptr;
+    QPoint at;
     for (const auto& catcher : catchers_) {
-        if (pointerKnown_ && catcher->surface == pointerSurface_) {
-            output = catcher->output;
+        if (pointerKnown_ && catcher->surface == pointerSurface_ && !catcher->closed) {
+            output = outputs_.Find(catcher->output);
             at = pointerAt_.toPoint();
         }
+    }
+    if (!output && !outputs_.Outputs().empty()) {
+        output = outputs_.Outputs().front().get();
+        at = QPoint(output->Place().width, output->Place().height);
+    }
+    if (!open_ || !output) {  // dismissed meanwhile, or no output left
+        Close();
+        return;
     }
     OpenPanel(tree_.Root(), *output, at, false);
 
@@ -265,12 +287,13 @@ void LayerShellMenu::Popup() {
     }
 }
 
-void LayerShellMenu::OpenPanel(const MenuItem& menu, WaylandOutput& output, QPoint at,
+void LayerShellMenu::OpenPanel(const MenuItem& menu, const WaylandOutput& output, QPoint at,
                                bool leftOf) {
     auto panel = std::make_unique<Panel>();
+    panel->menu = this;
     const LayoutRect screen = output.Place();
     panel->layout = LayOutMenuPanel(menu, font_, at, leftOf, QSize(screen.width, screen.height));
-    panel->output = &output;
+    panel->output = output.global;
     const QRect place = panel->layout.place;
 
     panel->surface = wl_compositor_create_surface(compositor_);
@@ -291,11 +314,15 @@ void LayerShellMenu::OpenPanel(const MenuItem& menu, WaylandOutput& output, QPoi
     wl_surface_commit(panel->surface);
     Panel* shown = panel.get();
     panels_.push_back(std::move(panel));
-    connection_.DispatchUntil([shown] { return shown->configured; }, kConfigureTimeoutMs);
+    connection_.DispatchUntil([shown] { return shown->configured || shown->closed; },
+                              kConfigureTimeoutMs);
     Render(*shown);
 }
 
 void LayerShellMenu::Render(Panel& panel) {
+    if (panel.closed) {
+        return;
+    }
     const int width = panel.layout.place.width(), height = panel.layout.place.height();
     if (!panel.buffer.Ready(shm_, width, height, 4 * width, WL_SHM_FORMAT_ARGB8888)) {
         return;
@@ -343,11 +370,12 @@ void LayerShellMenu::Hover(std::size_t depth, int row) {
     Render(panel);
     if (row >= 0) {
         const MenuItem& item = *panel.layout.items[static_cast<std::size_t>(row)];
-        if (item.IsSubmenu() && item.enabled) {
+        const WaylandOutput* output = outputs_.Find(panel.output);
+        if (item.IsSubmenu() && item.enabled && output) {
             const QRect& r = panel.layout.rows[static_cast<std::size_t>(row)];
             const QRect place = panel.layout.place;
-            const bool roomRight = place.right() + 200 < panel.output->Place().width;
-            OpenPanel(item, *panel.output,
+            const bool roomRight = place.right() + 200 < output->Place().width;
+            OpenPanel(item, *output,
                       QPoint(roomRight ? place.right() + 1 : place.left(), place.top() + r.top()),
                       !roomRight);
         }

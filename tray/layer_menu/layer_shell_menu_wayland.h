@@ -30,7 +30,8 @@ namespace ruvello {
 // becomes an ordinary window that a tiling compositor lays out beside the others. This menu
 // opens where the pointer is (or in the corner of the first output when the compositor tells
 // no pointer), draws the menu tree itself and follows the pointer and the keys (arrows, Return,
-// Escape); a click outside closes it.
+// Escape); a click outside closes it, and so does the compositor when it closes the menu's
+// surfaces (their output went away).
 class LayerShellMenu {
   public:
     LayerShellMenu(WaylandConnection& connection, WaylandOutputLayout& outputs, MenuTree& tree);
@@ -53,8 +54,8 @@ class LayerShellMenu {
 
   private:
     void BindSeat();
-    Catcher* MakeCatcher(WaylandOutput& output);
-    void OpenPanel(const MenuItem& menu, WaylandOutput& output, QPoint at, bool leftOf);
+    Catcher* MakeCatcher(const WaylandOutput& output);
+    void OpenPanel(const MenuItem& menu, const WaylandOutput& output, QPoint at, bool leftOf);
     void ClosePanelsAfter(std::size_t depth);
     void Render(Panel& panel);
     void Commit(wl_surface* surface, ShmBuffer& buffer);
