@@ -317,6 +317,11 @@ bool PortalScreenCapture::CaptureScreenToPng(const std::string& path) {
     try {
         written = Shoot(path, manual);
     } catch (const std::bad_alloc&) {
+        // Out of memory between resuming the streams and pausing them: paused again, or the
+        // compositor would go on sending frames until the next shot.
+        if (options_.idle == IdleStreams::kPaused && streams_) {
+            streams_->SetActive(false);
+        }
     }
     capturing_ = false;
     if (std::exchange(stopAfterCapture_, false)) {

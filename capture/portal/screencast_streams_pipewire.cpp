@@ -230,6 +230,14 @@ PipeWireStreams::PipeWireStreams(int remoteFd, std::span<const std::uint32_t> no
     State& state = *state_;
     state.maxFramesPerSecond = maxFramesPerSecond;
     state.changed = std::move(changed);
+    // Every record of the program's own exists before PipeWire holds a pointer to one: memory
+    // that runs out then leaves no stream listening on a freed record.
+    for (std::uint32_t nodeId : nodeIds) {
+        auto s = std::make_unique<Stream>();
+        s->owner = &state;
+        s->nodeId = nodeId;
+        state.streams.push_back(std::move(s));
+    }
     state.loop = pw_loop_new(nullptr);
     if (!state.loop) {
         close(remoteFd);
@@ -249,12 +257,8 @@ PipeWireStreams::PipeWireStreams(int remoteFd, std::span<const std::uint32_t> no
     if (state.registry) {
         pw_registry_add_listener(state.registry, &state.registryListener, &kRegistryEvents, &state);
     }
-    for (std::uint32_t nodeId : nodeIds) {
-        auto s = std::make_unique<Stream>();
-        s->owner = &state;
-        s->nodeId = nodeId;
+    for (const auto& s : state.streams) {
         Connect(state, *s);
-        state.streams.push_back(std::move(s));
     }
 }
 

@@ -45,12 +45,17 @@ bool OutputCopier::CopyAll(const WaylandOutputLayout& layout, std::vector<Output
     if (outputs.empty() || !shm_) {
         return false;
     }
+    // All memory first: once a copy runs, the compositor's events point into `jobs`, and an
+    // exception would leave them pointing at freed memory.
     std::vector<Job> jobs(outputs.size());
+    pictures.reserve(outputs.size());
     for (std::size_t i = 0; i < outputs.size(); ++i) {
         jobs[i].copier = this;
         jobs[i].global = outputs[i]->global;
         jobs[i].buffer = &buffers_[outputs[i]->global];
         jobs[i].transform = outputs[i]->transform;
+    }
+    for (std::size_t i = 0; i < outputs.size(); ++i) {
         Start(jobs[i], outputs[i]->output);
     }
     // A job of an output removed meanwhile has nothing more to wait for.

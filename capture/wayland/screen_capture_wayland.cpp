@@ -30,10 +30,10 @@ bool WaylandScreenCapture::CaptureScreenToPng(const std::string& path) {
         return false;
     }
     connection_.DispatchPending();  // outputs that came, went or moved
-    if (!copier_->CopyAll(layout_, pictures_, kCopyTimeoutMs)) {
-        return false;
-    }
     try {
+        if (!copier_->CopyAll(layout_, pictures_, kCopyTimeoutMs)) {
+            return false;
+        }
         const auto image = composer_.Compose(pictures_);
         return image && writer_.Write(*image, path);
     } catch (const std::bad_alloc&) {

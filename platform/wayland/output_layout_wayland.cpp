@@ -96,6 +96,8 @@ void WaylandOutputLayout::Add(const WaylandGlobal& global) {
     if (global.interface != wl_output_interface.name) {
         return;
     }
+    // Room first: once bound, the compositor's events point at the record.
+    outputs_.reserve(outputs_.size() + 1);
     auto output = std::make_unique<WaylandOutput>();
     output->global = global.name;
     output->output = static_cast<wl_output*>(connection_.Bind(global, wl_output_interface, 4));

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <new>
 
 namespace ruvello {
 namespace {
@@ -54,9 +55,13 @@ bool WaylandConnection::Connected() const {
 void WaylandConnection::OnGlobal(void* data, wl_registry*, std::uint32_t name,
                                  const char* interface, std::uint32_t version) {
     auto* self = static_cast<WaylandConnection*>(data);
-    self->globals_.push_back({name, interface, version});
-    if (self->added_) {
-        self->added_(self->globals_.back());
+    // No exception may cross libwayland's C frames: a global that finds no memory is missed.
+    try {
+        self->globals_.push_back({name, interface, version});
+        if (self->added_) {
+            self->added_(self->globals_.back());
+        }
+    } catch (const std::bad_alloc&) {
     }
 }
 

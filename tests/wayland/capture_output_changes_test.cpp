@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "capture/wayland/screen_capture_wayland.h"
+#include "tests/fakes/failing_allocations.h"
 #include "tests/png/png_check.h"
 #include "tests/wayland/wayland_client_rig.h"
 
@@ -118,6 +119,29 @@ TEST_P(CaptureWhileOutputsChange, AnOutputRemovedWhileItsCopyRunsLeavesThatShot)
 
     compositor_.Run([this] { compositor_.AddOutput(kRight); });
     ExpectShows(Shot(), {kLeft, kRight});
+}
+
+// Memory that runs out anywhere in a shot, also between the copies of two outputs, whose events
+// would then point at freed jobs: that shot fails, the next one is whole.
+TEST_P(CaptureWhileOutputsChange, AShotThatRunsOutOfMemoryFailsAloneAndTheNextOneIsWhole) {
+    ExpectShows(Shot(), {kLeft, kRight});
+    for (long nth = 1;; ++nth) {
+        SCOPED_TRACE(nth);
+        const std::string path = folder_ + "/failing.png";
+        bool written = false, failed = false;
+        {
+            testing::FailingAllocations failing(nth,
+                                                testing::FailingAllocations::Threads::kThisOne);
+            written = capture_.CaptureScreenToPng(path);
+            failed = failing.Failed();
+        }
+        std::filesystem::remove(path);
+        ExpectShows(Shot(), {kLeft, kRight});
+        if (!failed) {
+            EXPECT_TRUE(written);
+            break;
+        }
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(BothProtocols, CaptureWhileOutputsChange,
