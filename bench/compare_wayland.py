@@ -1,93 +1,304 @@
 #!/usr/bin/env python3
-"""A Wayland screenshot (headless sway, wlr-screencopy) against the X11 one (Xvfb), measured in one
-run on the same machine with the same frame on the screen: the program's whole automatic
-screenshot from the tick to the file, its wall time and its process CPU time, and the CPU time the
-display server spent for it (sway copying the output, Xvfb serving the grab). Checks that both
-files hold exactly the frame's pixels.
+"""The capture routes side by side in one run, on the same pixels: the X11 grab (Xvfb), the
+Wayland screen copy (headless sway, wlr-screencopy) and the desktop portal (headless mutter with
+GNOME's portal backend and PipeWire), each at 1920x1080 and with two 1920x1080 outputs side by
+side (one 3840x1080 screen on X11), each on a still screen and on a busy one.
 
-    python3 bench/compare_wayland.py build/linux/bench/ruvello_shot_bench [frames folder] [runs]
+The screen is ruvello_scene_window on every desktop: a photo over all outputs, and on the busy
+screen a clock and a terminal that change once a second. For each route, layout and screen:
+
+- the real program, automatic screenshots every second for `seconds`: its CPU time per shot
+  (/proc/PID/stat, threads that ended included), its resident memory at the end (VmRSS) and at
+  its peak (VmHWM), and what the display server spent per shot beyond what it spends on the same
+  screen without the program (Xvfb; sway; mutter and the PipeWire daemon);
+- ruvello_shot_bench --serve in the same session: single automatic screenshots a second apart,
+  wall time from the tick to the file and the process's CPU time (CLOCK_PROCESS_CPUTIME_ID);
+- that the program's last file decodes (ImageMagick) to exactly the photo (busy: outside the
+  clock and the terminal).
+
+    python3 bench/compare_wayland.py build/linux [seconds=60] [--routes=x11,sway,portal]
+        [--layouts=1920x1080,2x1920x1080] [--screens=still,busy] [--shots=10]
+        [--frames=../shared/bench (the folder of desktop-3840x2160.png; or $RUVELLO_FRAMES_DIR)]
+        [--keep=FOLDER (each route's last file is copied there)]
+    python3 bench/compare_wayland.py build/linux --soak=3600
+        every route and layout side by side for an hour (still screen); resident memory and CPU
+        per shot every five minutes.
+
+A route is one entry of ROUTES: a name and a function that starts its desktop (see x11_route).
 """
-import json
+import contextlib
 import os
+import shutil
 import statistics
 import subprocess
 import sys
 import tempfile
+import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "e2e"))
-import pngcheck  # noqa: E402
-from compare_shots import start_display  # noqa: E402
+sys.path.insert(0, HERE)
+from compare_shots import Server, photo_desktop  # noqa: E402
+from desktop import Desktop, Ruvello, end_processes, wait_for  # noqa: E402
+from portal_services import LineReader, Monitor, PortalServices  # noqa: E402
 from wayland import WaylandDesktop  # noqa: E402
 
 TICKS = os.sysconf("SC_CLK_TCK")
+LAYOUTS = {"1920x1080": ((1920, 1080, 0, 0),), "2x1920x1080": ((1920, 1080, 0, 0), (1920, 1080, 1920, 0))}
+CONFIG = "[Settings]\r\nIntervalSeconds=1\r\nMaxImageCount=20\r\n"
 
 
 def cpu_ms(pid):
-    """User and system time of a process and its waited-for children, in ms."""
-    fields = open(f"/proc/{pid}/stat").read().rsplit(")", 1)[1].split()
-    return sum(int(f) for f in fields[11:15]) * 1000 / TICKS
+    """User and system time of a process, threads that ended included, in ms."""
+    with open(f"/proc/{pid}/stat") as f:
+        fields = f.read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) * 1000 / TICKS
 
 
-def run_bench(bench, env, runs, server_pid):
-    before = cpu_ms(server_pid)
-    result = subprocess.run([bench, "--benchmark_filter=TickToFile", f"--benchmark_repetitions={runs}",
-                             "--benchmark_format=json"], env=env, capture_output=True, text=True, check=True)
-    server = cpu_ms(server_pid) - before
-    runs_ = [r for r in json.loads(result.stdout)["benchmarks"] if r.get("run_type") == "iteration"]
-    shots = sum(r["iterations"] for r in runs_)
-    with tempfile.TemporaryDirectory() as folder:
-        shot = os.path.join(folder, "shot.png")
-        subprocess.run([bench, f"--shot={shot}"], env=env, capture_output=True, check=True)
-        pixels = pngcheck.read_png(shot)[2]
-    return {"wall": [r["real_time"] for r in runs_], "cpu": [r["cpu_time"] for r in runs_],
-            "server": server / max(shots, 1), "shots": shots, "pixels": pixels,
-            "bytes": runs_[0].get("bytes")}
+def memory_kb(pid):
+    with open(f"/proc/{pid}/status") as f:
+        fields = dict(line.split(":", 1) for line in f)
+    return {key: int(fields[key].split()[0]) for key in ("VmRSS", "VmHWM", "RssAnon", "RssFile", "RssShmem")}
 
 
-def measure(bench, frame, runs):
-    width, height = map(int, os.path.basename(frame)[len("desktop-"):-len(".png")].split("x"))
-    expected = pngcheck.read_png(frame)[2]
-    base = {k: v for k, v in os.environ.items() if k not in ("WAYLAND_DISPLAY", "WAYLAND_SOCKET", "DISPLAY")}
-    base["QT_QPA_PLATFORM"] = "offscreen"  # the same Qt side for both routes
-    rows = {}
+class Route:
+    """A desktop of one route with the scene on it: `env` for the program, `servers` the display
+    server's processes whose CPU time counts, `start` starts a process there (ended with it)."""
 
-    xvfb, display = start_display(width, height)
+    def __init__(self, env, servers, start, tmp):
+        self.env, self.servers, self.start, self.tmp = env, servers, start, tmp
+
+
+def start_scene(route, build, photo, busy, env):
+    """The scene on the route's screens; returns its process once it has drawn them."""
+    scene = subprocess.Popen([os.path.join(build, "bench", "ruvello_scene_window"), photo]
+                             + (["--busy"] if busy else []), env=env, stdout=subprocess.PIPE,
+                             stderr=subprocess.DEVNULL, text=True)
+    lines = LineReader(scene, os.path.join(route.tmp, "scene.log"))
+    lines.wait(lambda line: line == "shown", 60, "the scene on the screen")
+    time.sleep(1)  # the compositor shows what the scene drew
+    return scene
+
+
+@contextlib.contextmanager
+def x11_route(build, layout, photo, busy):
+    """Xvfb of the layout's bounding size, a tray host, Qt on X11."""
+    width = max(x + w for w, h, x, y in layout)
+    height = max(y + h for w, h, x, y in layout)
+    with Desktop(width, height) as desktop:
+        route = Route(desktop.env, [desktop.processes[0].pid], desktop.start, desktop.tmp)
+        desktop.processes.append(start_scene(route, build, photo, busy, desktop.env))
+        yield route
+
+
+@contextlib.contextmanager
+def sway_route(build, layout, photo, busy):
+    """Headless sway (pixman) with one output per screen of the layout, swaybar's tray, Qt on
+    Wayland."""
+    outputs = tuple((f"HEADLESS-{i + 1}", w, h, x, y) for i, (w, h, x, y) in enumerate(layout))
+    with WaylandDesktop(tray=True, outputs=outputs) as desktop:
+        desktop.env.update(XDG_SESSION_TYPE="wayland", QT_QPA_PLATFORM="wayland")
+        sway = next(p for p in desktop.processes if "-c" in p.args and p.args[-1].endswith("sway.conf"))
+        route = Route(desktop.env, [sway.pid], desktop.start, desktop.tmp)
+        desktop.processes.append(start_scene(route, build, photo, busy, desktop.env))
+        yield route
+
+
+@contextlib.contextmanager
+def portal_route(build, layout, photo, busy):
+    """Headless mutter with a virtual monitor per screen of the layout, GNOME's portal backend
+    restoring a remembered choice, PipeWire; the program's tray and Qt on a small Xvfb beside it
+    (mutter alone has no tray host)."""
+    with Desktop(640, 480) as desktop:
+        monitors = [Monitor(w, h, x, y) for w, h, x, y in layout]
+        with PortalServices(desktop, monitors, backend="gnome") as portal:
+            portal.remember_choice()
+            servers = [p.pid for p in desktop.processes if p.args[0] in ("mutter", "pipewire")]
+            route = Route(desktop.env, servers, desktop.start, desktop.tmp)
+            env = dict(desktop.env, QT_QPA_PLATFORM="wayland")
+            desktop.processes.append(start_scene(route, build, photo, busy, env))
+            yield route
+
+
+ROUTES = {
+    "x11": ("X11 grab (Xvfb)", x11_route),
+    "sway": ("Wayland direct (sway, wlr-screencopy)", sway_route),
+    "portal": ("portal (mutter, PipeWire)", portal_route),
+}
+
+
+def busy_places(layout):
+    """Where the busy screen changes, as ruvello_scene_window draws it: (x, y, width, height)."""
+    left = min(layout, key=lambda o: o[2])
+    right = max(layout, key=lambda o: o[2])
+    w, h, x, y = left
+    terminal = (x + 40, y + h - h // 12 - 24 * 16, 608, 24 * 16)
+    w, h, x, y = right
+    clock = (x + w - 220, y + 2, 200, 24)
+    return terminal, clock
+
+
+def rgb(path):
+    return subprocess.run(["convert", path, "-depth", "8", "rgb:-"], capture_output=True, check=True).stdout
+
+
+def exact(shot, photo, layout, busy):
+    """Whether the file holds exactly the photo's pixels (on the busy screen outside the places
+    that change)."""
+    got, expected = bytearray(rgb(shot)), bytearray(rgb(photo))
+    if len(got) != len(expected):
+        return False
+    if busy:
+        width = max(x + w for w, h, x, y in layout)
+        for px, py, pw, ph in busy_places(layout):
+            for row in range(py, py + ph):
+                start = (row * width + px) * 3
+                got[start:start + pw * 3] = expected[start:start + pw * 3]
+    return got == expected
+
+
+def program_run(route, build, seconds):
+    """The real program, a shot a second: CPU per shot (program, server beyond its own idle
+    cost), memory, and its last file."""
+    baseline = max(10.0, seconds / 3)
+    servers0 = sum(cpu_ms(pid) for pid in route.servers)
+    time.sleep(baseline)
+    idle_per_s = (sum(cpu_ms(pid) for pid in route.servers) - servers0) / baseline
+
+    class Host:  # what the e2e helper Ruvello needs of a desktop
+        tmp, start = route.tmp, staticmethod(route.start)
+    program = Ruvello(Host(), os.path.join(build, "ruvello"), config=CONFIG)
+    program.start()
     try:
-        env = dict(base, DISPLAY=display)
-        subprocess.run(["display", "-window", "root", frame], env=env, capture_output=True)
-        rows["X11 (Xvfb, shared memory)"] = run_bench(bench, env, runs, xvfb.pid)
+        wait_for(lambda: len(program.screenshots()) >= 3, 90, "the first screenshots")
+        time.sleep(5)  # start-up settles
+        before = set(program.screenshots())
+        seen = set()
+        cpu0, servers0, t0 = cpu_ms(program.process.pid), sum(cpu_ms(pid) for pid in route.servers), time.monotonic()
+        while time.monotonic() - t0 < seconds:
+            time.sleep(0.25)
+            seen |= set(program.screenshots()) - before
+        elapsed = time.monotonic() - t0
+        cpu = cpu_ms(program.process.pid) - cpu0
+        servers = sum(cpu_ms(pid) for pid in route.servers) - servers0 - idle_per_s * elapsed
+        memory = memory_kb(program.process.pid)
     finally:
-        xvfb.terminate()
-        xvfb.wait()
+        end_processes([program.process], 20)
+    kept = os.path.join(route.tmp, "last.png")
+    os.replace(program.path(sorted(program.screenshots())[-1]), kept)  # written whole, then renamed
+    shots = max(len(seen), 1)
+    return {"shots": len(seen), "cpu": cpu / shots, "server": servers / shots, "memory": memory, "file": kept}
 
-    with WaylandDesktop(tray=False, outputs=(("HEADLESS-1", width, height, 0, 0),),
-                        backgrounds={"HEADLESS-1": frame}) as desktop:
-        env = dict(base, WAYLAND_DISPLAY=desktop.env["WAYLAND_DISPLAY"], XDG_RUNTIME_DIR=desktop.runtime)
-        rows["Wayland (sway, wlr-screencopy)"] = run_bench(bench, env, runs, desktop.sway.pid)
 
-    print(f"\n{width}x{height}, {runs} runs each")
-    print("| route | tick to file, median (min-max) | program CPU | server CPU | bytes | pixels |")
-    print("|---|---|---|---|---|---|")
-    for name, row in rows.items():
-        wall = row["wall"]
-        print(f"| {name} | {statistics.median(wall):.1f} ms ({min(wall):.1f}-{max(wall):.1f}) | "
-              f"{statistics.median(row['cpu']):.1f} ms | {row['server']:.1f} ms | {row['bytes']:.0f} | "
-              f"{'exact' if row['pixels'] == expected else 'DIFFER'} |")
-    x11, wl = rows.values()
-    print(f"Wayland / X11: wall {statistics.median(wl['wall']) / statistics.median(x11['wall']):.2f}x, "
-          f"program + server CPU {(statistics.median(wl['cpu']) + wl['server']) / (statistics.median(x11['cpu']) + x11['server']):.2f}x")
-    return all(row["pixels"] == expected for row in rows.values())
+def serve_run(route, build, shots):
+    """Single automatic screenshots a second apart in ruvello_shot_bench: wall and CPU time."""
+    env = dict(route.env, QT_QPA_PLATFORM="offscreen")
+    server = Server([os.path.join(build, "bench", "ruvello_shot_bench"), "--serve"], env)
+    walls, cpus = [], []
+    try:
+        for i in range(shots + 2):
+            time.sleep(1)
+            wall, cpu, _ = (float(v) for v in server.ask("ruvello"))
+            if i >= 2:
+                walls.append(wall)
+                cpus.append(cpu)
+    finally:
+        server.close()
+    return {"wall": walls, "cpu_inside": cpus}
+
+
+def measure(key, build, layout_name, busy, photo, seconds, shots, keep):
+    name, start = ROUTES[key]
+    layout = LAYOUTS[layout_name]
+    with start(build, layout, photo, busy) as route:
+        row = program_run(route, build, seconds)
+        row.update(serve_run(route, build, shots))
+        row["exact"] = exact(row["file"], photo, layout, busy)
+        if keep:
+            os.makedirs(keep, exist_ok=True)
+            shutil.copy(row["file"], os.path.join(keep, f"{key}-{layout_name}-{'busy' if busy else 'still'}.png"))
+    row["name"] = name
+    return row
+
+
+def report(rows):
+    x11 = rows[0]
+    print("| route | CPU per shot: program + server = sum | in-process CPU | wall, median (min-max) "
+          "| resident (peak) | × X11: program CPU, sum, resident | pixels |")
+    print("|---|---|---|---|---|---|---|")
+    for row in rows:
+        total, x11_total = row["cpu"] + row["server"], x11["cpu"] + x11["server"]
+        print(f"| {row['name']} | {row['cpu']:.1f} + {row['server']:.1f} = {total:.1f} ms "
+              f"| {statistics.median(row['cpu_inside']):.1f} ms "
+              f"| {statistics.median(row['wall']):.0f} ms ({min(row['wall']):.0f}-{max(row['wall']):.0f}) "
+              f"| {row['memory']['VmRSS'] / 1024:.1f} MB ({row['memory']['VmHWM'] / 1024:.1f}) "
+              f"| {row['cpu'] / x11['cpu']:.2f}, {total / x11_total:.2f}, "
+              f"{row['memory']['VmRSS'] / x11['memory']['VmRSS']:.2f} "
+              f"| {'exact' if row['exact'] else 'DIFFER'} |", flush=True)
+
+
+def soak(build, photos, seconds):
+    """Every route and layout side by side on a still screen, a shot a second, for `seconds`."""
+    with contextlib.ExitStack() as stack:
+        programs = []
+        for layout_name in LAYOUTS:
+            for key, (name, start) in ROUTES.items():
+                route = stack.enter_context(start(build, LAYOUTS[layout_name], photos[layout_name], False))
+
+                class Host:
+                    tmp, start = route.tmp, staticmethod(route.start)
+                program = Ruvello(Host(), os.path.join(build, "ruvello"), config=CONFIG).start()
+                programs.append((f"{name}, {layout_name}", program, route))
+        started = time.monotonic()
+        marks = {label: (cpu_ms(p.process.pid), sum(cpu_ms(s) for s in r.servers), set())
+                 for label, p, r in programs}
+        while time.monotonic() - started < seconds:
+            time.sleep(300 - (time.monotonic() - started) % 300)
+            print(f"\nafter {(time.monotonic() - started) / 60:.0f} min, load average {os.getloadavg()[0]:.1f}")
+            for label, program, route in programs:
+                cpu, servers, seen = marks[label]
+                now = set(program.screenshots())
+                new = max(len(now - seen), 1)
+                cpu1, servers1 = cpu_ms(program.process.pid), sum(cpu_ms(s) for s in route.servers)
+                memory = memory_kb(program.process.pid)
+                print(f"{label}: {new} shots, program {(cpu1 - cpu) / new:.1f} ms/shot, server (idle included) "
+                      f"{(servers1 - servers) / new:.1f} ms/shot, resident {memory['VmRSS'] / 1024:.1f} MB "
+                      f"(peak {memory['VmHWM'] / 1024:.1f}, anonymous {memory['RssAnon'] / 1024:.1f}, "
+                      f"shared {memory['RssShmem'] / 1024:.1f})", flush=True)
+                marks[label] = (cpu1, servers1, now)
 
 
 def main():
-    bench = os.path.abspath(sys.argv[1])
-    frames = sys.argv[2] if len(sys.argv) > 2 else os.path.join(HERE, "..", "..", "shared", "bench")
-    runs = int(sys.argv[3]) if len(sys.argv) > 3 else 10
-    exact = True
-    for name in ("desktop-1920x1080.png", "desktop-3840x2160.png"):
-        exact &= measure(bench, os.path.join(frames, name), runs)
-    sys.exit(0 if exact else 1)
+    args = [a for a in sys.argv[1:] if not a.startswith("--")]
+    settings = dict(a[2:].split("=", 1) for a in sys.argv[1:] if a.startswith("--"))
+    build = os.path.abspath(args[0])
+    seconds = float(args[1]) if len(args) > 1 else 60
+    frames = settings.get("frames", os.environ.get("RUVELLO_FRAMES_DIR", os.path.join(HERE, "..", "..", "shared",
+                                                                                      "bench")))
+    with tempfile.TemporaryDirectory() as folder:
+        photos = {}
+        for layout_name, layout in LAYOUTS.items():
+            width, height = max(x + w for w, h, x, y in layout), max(y + h for w, h, x, y in layout)
+            photos[layout_name] = os.path.join(folder, f"photo-{width}x{height}.png")
+            photo_desktop(frames, width, height, photos[layout_name])
+        if "soak" in settings:
+            soak(build, photos, float(settings["soak"]))
+            return
+        routes = settings.get("routes", ",".join(ROUTES)).split(",")
+        layouts = settings.get("layouts", ",".join(LAYOUTS)).split(",")
+        screens = settings.get("screens", "still,busy").split(",")
+        shots = int(settings.get("shots", "10"))
+        print(f"{seconds:.0f} s of shots at 1 s per route; {shots} single shots; load average at the start "
+              f"{os.getloadavg()[0]:.1f} on {os.cpu_count()} cores")
+        all_exact = True
+        for layout_name in layouts:
+            for screen in screens:
+                rows = [measure(key, build, layout_name, screen == "busy", photos[layout_name], seconds, shots,
+                                settings.get("keep")) for key in routes]
+                print(f"\n{layout_name}, {screen} screen; load average now {os.getloadavg()[0]:.1f}")
+                report(rows)
+                all_exact &= all(row["exact"] for row in rows)
+    sys.exit(0 if all_exact else 1)
 
 
 if __name__ == "__main__":

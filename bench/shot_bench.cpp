@@ -25,6 +25,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <string>
 
 #include "app/frm_main.h"
@@ -206,8 +207,9 @@ double Milliseconds(clockid_t clock) {
 // <path>" copies Ruvello's newest file there.
 int Serve() {
     Program& program = TheProgram();
-    Display* display = XOpenDisplay(nullptr);
-    X11Grabber grabber(display);
+    // Opened for the first "libpng" only: on a Wayland desktop there may be no X display.
+    std::unique_ptr<Display, decltype(&XCloseDisplay)> display(nullptr, XCloseDisplay);
+    std::unique_ptr<X11Grabber> grabber;  // ends before its display
     const std::string libpng_path = program.folder.path + "/libpng.png";
     std::vector<std::uint8_t> png;
     for (std::string command; std::getline(std::cin, command);) {
@@ -223,7 +225,14 @@ int Serve() {
         if (command == "ruvello") {
             program.form.TakeAutoShot();
         } else {
-            const BgrxRows* rows = grabber.Grab();
+            if (!grabber) {
+                display.reset(XOpenDisplay(nullptr));
+                if (!display) {
+                    return 1;
+                }
+                grabber = std::make_unique<X11Grabber>(display.get());
+            }
+            const BgrxRows* rows = grabber->Grab();
             if (!rows || !EncodeWithLibpng(*rows, png) ||
                 !WriteFileAtomically(libpng_path, png.data(), png.size())) {
                 return 1;
@@ -237,7 +246,6 @@ int Serve() {
         }
         std::cout << wall_ms << ' ' << cpu_ms << ' ' << bytes << std::endl;
     }
-    XCloseDisplay(display);
     return 0;
 }
 
