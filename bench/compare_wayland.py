@@ -27,6 +27,7 @@ screen a clock and a terminal that change once a second. For each route, layout 
 A route is one entry of ROUTES: a name and a function that starts its desktop (see x11_route).
 """
 import contextlib
+import json
 import os
 import shutil
 import statistics
@@ -69,10 +70,10 @@ class Route:
         self.env, self.servers, self.start, self.tmp = env, servers, start, tmp
 
 
-def start_scene(route, build, photo, busy, env):
+def start_scene(route, build, photo, busy, env, options=()):
     """The scene on the route's screens; returns its process once it has drawn them."""
     scene = subprocess.Popen([os.path.join(build, "bench", "ruvello_scene_window"), photo]
-                             + (["--busy"] if busy else []), env=env, stdout=subprocess.PIPE,
+                             + (["--busy"] if busy else []) + list(options), env=env, stdout=subprocess.PIPE,
                              stderr=subprocess.DEVNULL, text=True)
     lines = LineReader(scene, os.path.join(route.tmp, "scene.log"))
     lines.wait(lambda line: line == "shown", 60, "the scene on the screen")
@@ -94,14 +95,34 @@ def x11_route(build, layout, photo, busy):
 @contextlib.contextmanager
 def sway_route(build, layout, photo, busy):
     """Headless sway (pixman) with one output per screen of the layout, swaybar's tray, Qt on
-    Wayland."""
+    Wayland. The scene's windows are tiled, as a desktop's windows are: sway shows a full-screen
+    window's buffer as it is, and every change of it then counts as a change of the whole
+    output."""
     outputs = tuple((f"HEADLESS-{i + 1}", w, h, x, y) for i, (w, h, x, y) in enumerate(layout))
     with WaylandDesktop(tray=True, outputs=outputs) as desktop:
         desktop.env.update(XDG_SESSION_TYPE="wayland", QT_QPA_PLATFORM="wayland")
         sway = next(p for p in desktop.processes if "-c" in p.args and p.args[-1].endswith("sway.conf"))
         route = Route(desktop.env, [sway.pid], desktop.start, desktop.tmp)
-        desktop.processes.append(start_scene(route, build, photo, busy, desktop.env))
+        desktop.processes.append(start_scene(route, build, photo, busy, desktop.env, ["--tiled"]))
+        for i, (name, w, h, x, y) in enumerate(outputs):
+            desktop.swaymsg(f'[title="^ruvello-scene-{i}$"]', "move", "container", "to", "output", name)
+        wait_for(lambda: tiled_on_outputs(desktop, outputs), 30, "the scene's windows on their outputs")
+        time.sleep(1)  # drawn again at their new sizes
         yield route
+
+
+def tiled_on_outputs(desktop, outputs):
+    """Whether scene window N fills output N."""
+    tree = json.loads(desktop.run("swaymsg", "-t", "get_tree", "-r").stdout)
+    rects = {}
+
+    def walk(node):
+        if (node.get("name") or "").startswith("ruvello-scene-"):
+            rects[node["name"]] = (node["rect"]["width"], node["rect"]["height"], node["rect"]["x"], node["rect"]["y"])
+        for child in node.get("nodes", []) + node.get("floating_nodes", []):
+            walk(child)
+    walk(tree)
+    return all(rects.get(f"ruvello-scene-{i}") == (w, h, x, y) for i, (name, w, h, x, y) in enumerate(outputs))
 
 
 @contextlib.contextmanager

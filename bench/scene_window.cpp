@@ -2,10 +2,11 @@
 // one frameless full-screen window per screen, together showing a photo of the whole virtual
 // screen, each screen its part of it. With --busy, a clock in the top right corner of the
 // rightmost screen and a terminal of 24 lines near the bottom left of the leftmost one change
-// once a second (the clock ticks, the terminal prints a line and scrolls), as on a desktop in
-// use; only those two places are drawn again.
+// twice a second (the clock ticks, the terminal prints a line and scrolls), as on a desktop in
+// use, so that every screenshot a second apart finds both changed; only those two places are
+// drawn again.
 //
-//   scene_window PHOTO [--busy]
+//   scene_window PHOTO [--busy] [--tiled]
 //
 // Prints "shown" once every window has drawn its part of the photo.
 
@@ -53,7 +54,8 @@ constexpr int kLineHeight = 16;
 
 class SceneWindow : public QWidget {
   public:
-    SceneWindow(QScreen* screen, const QImage& part) : part_(part) {
+    SceneWindow(QScreen* screen, const QImage& part, int index) : part_(part) {
+        setWindowTitle(QStringLiteral("ruvello-scene-%1").arg(index));
         setWindowFlag(Qt::FramelessWindowHint);
         setAttribute(Qt::WA_OpaquePaintEvent);
         setScreen(screen);
@@ -124,7 +126,7 @@ int main(int argc, char** argv) {
     }
     const QImage photo =
         QImage(QString::fromLocal8Bit(argv[1])).convertToFormat(QImage::Format_RGB32);
-    const bool busy = argc > 2 && std::string(argv[2]) == "--busy";
+    const bool busy = std::find(argv + 1, argv + argc, std::string("--busy")) != argv + argc;
     QList<QScreen*> screens = QGuiApplication::screens();
     std::sort(screens.begin(), screens.end(),
               [](QScreen* a, QScreen* b) { return a->geometry().x() < b->geometry().x(); });
@@ -135,14 +137,20 @@ int main(int argc, char** argv) {
     std::vector<std::unique_ptr<SceneWindow>> windows;
     for (QScreen* screen : screens) {
         const QRect g = screen->geometry().translated(-virtualScreen.topLeft());
-        windows.push_back(std::make_unique<SceneWindow>(screen, photo.copy(g)));
+        windows.push_back(
+            std::make_unique<SceneWindow>(screen, photo.copy(g), static_cast<int>(windows.size())));
     }
     if (busy) {
         windows.front()->ShowTerminal();
         windows.back()->ShowClock();
     }
+    // --tiled: plain windows, which a tiling compositor sizes to fill their outputs as well once
+    // each is moved to its own (they are titled ruvello-scene-N, left to right); a full-screen
+    // surface may be shown as it is (direct scan-out), and then the whole output counts as
+    // changed whenever it changes.
+    const bool tiled = std::find(argv + 1, argv + argc, std::string("--tiled")) != argv + argc;
     for (const auto& window : windows) {
-        window->showFullScreen();
+        tiled ? window->show() : window->showFullScreen();
     }
     int step = 0;
     QTimer tick;
@@ -159,7 +167,7 @@ int main(int argc, char** argv) {
             std::printf("shown\n");
             std::fflush(stdout);
             if (busy) {
-                tick.start(1000);
+                tick.start(500);
             }
         }
     });

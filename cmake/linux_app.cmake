@@ -56,6 +56,8 @@ set_target_properties(ruvello_linux PROPERTIES AUTOMOC ON)
 target_link_libraries(ruvello_linux PUBLIC ruvello_core ruvello_png ruvello_wayland_protocols
                                            Qt6::Widgets Qt6::DBus X11::X11 X11::Xext X11::Xrandr
                                            X11::xcb PkgConfig::PIPEWIRE)
+# xxHash (header only) for the hashes of the outputs' rows between shots.
+target_include_directories(ruvello_linux SYSTEM PRIVATE ${XXHASH_INCLUDE_DIR})
 ruvello_warnings(ruvello_linux)
 
 add_executable(ruvello app/main_qt.cpp app/ruvello.qrc)

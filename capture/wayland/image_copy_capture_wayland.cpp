@@ -47,9 +47,10 @@ class ImageCopyCaptureCopier : public OutputCopier {
         if (!job.copier->ReadyBuffer(job)) {
             return;
         }
+        job.copyAsked = true;
         job.frame = ext_image_copy_capture_session_v1_create_frame(session);
         ext_image_copy_capture_frame_v1_add_listener(job.frame, &kFrameListener, &job);
-        ext_image_copy_capture_frame_v1_attach_buffer(job.frame, job.buffer->Buffer());
+        ext_image_copy_capture_frame_v1_attach_buffer(job.frame, job.kept->buffer.Buffer());
         ext_image_copy_capture_frame_v1_damage_buffer(job.frame, 0, 0, job.width, job.height);
         ext_image_copy_capture_frame_v1_capture(job.frame);
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "capture/output_compose.h"
@@ -23,6 +24,9 @@ class WaylandScreenCapture : public ScreenCapture {
     bool CaptureScreenToPng(const std::string& path) override;
 
   private:
+    std::optional<ComposedImage> CopyAndCompose();
+    OutputCopier::Holds Holds() const;
+
     WaylandConnection& connection_;
     WaylandOutputLayout& layout_;
     std::unique_ptr<OutputCopier> copier_;

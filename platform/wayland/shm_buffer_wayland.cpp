@@ -23,9 +23,22 @@ void ShmBuffer::Release() {
     width_ = height_ = stride_ = 0;
 }
 
+bool ShmBuffer::Has(std::int32_t width, std::int32_t height, std::int32_t stride,
+                    std::uint32_t format) const {
+    return buffer_ && width == width_ && height == height_ && stride == stride_ &&
+           format == format_;
+}
+
+// Shared memory (memfd) is freed by MADV_REMOVE for every mapping of it, the compositor's too.
+void ShmBuffer::GiveBackPages() {
+    if (data_) {
+        madvise(data_, size_, MADV_REMOVE);
+    }
+}
+
 bool ShmBuffer::Ready(wl_shm* shm, std::int32_t width, std::int32_t height, std::int32_t stride,
                       std::uint32_t format) {
-    if (buffer_ && width == width_ && height == height_ && stride == stride_ && format == format_) {
+    if (Has(width, height, stride, format)) {
         return true;
     }
     Release();

@@ -22,6 +22,12 @@ class ShmBuffer {
     bool Ready(wl_shm* shm, std::int32_t width, std::int32_t height, std::int32_t stride,
                std::uint32_t format);
     void Release();
+    // Whether the buffer has this shape, so that Ready keeps it and what it holds.
+    bool Has(std::int32_t width, std::int32_t height, std::int32_t stride,
+             std::uint32_t format) const;
+    // Gives the memory's pages back to the system; the buffer stays, reading as zeros, until
+    // the compositor or the program writes it again.
+    void GiveBackPages();
 
     wl_buffer* Buffer() const { return buffer_; }
     std::uint8_t* Data() const { return data_; }

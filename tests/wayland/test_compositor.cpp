@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <stdexcept>
 #include <utility>
 
@@ -26,6 +27,39 @@ struct TestCompositor::Output {
     bool removed = false;
     std::vector<wl_resource*> resources;  // wl_output
     std::vector<wl_resource*> xdgOutputs;
+    std::vector<std::uint32_t> pixels;  // what it shows, 0xAARRGGBB, rows of spec.width
+    int wholeCopies = 0;
+
+    void Fill() {
+        pixels.assign(static_cast<std::size_t>(spec.width) * static_cast<std::size_t>(spec.height),
+                      0xff000000u | spec.colour);
+    }
+};
+
+// A rectangle of an output's pixels; empty when x1 >= x2 or y1 >= y2.
+struct Box {
+    std::int32_t x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+    bool Empty() const { return x1 >= x2 || y1 >= y2; }
+    void Join(const Box& other) {
+        if (other.Empty()) {
+            return;
+        }
+        if (Empty()) {
+            *this = other;
+            return;
+        }
+        x1 = std::min(x1, other.x1);
+        y1 = std::min(y1, other.y1);
+        x2 = std::max(x2, other.x2);
+        y2 = std::max(y2, other.y2);
+    }
+};
+
+// One binding of wlr-screencopy's manager, with its record of what changed on each output since
+// its last copy of changes, as wlroots keeps it: a new record counts the whole output.
+struct TestCompositor::CopyManager {
+    TestCompositor* compositor = nullptr;
+    std::map<Output*, Box> changed;
 };
 
 struct TestCompositor::Surface {
@@ -44,8 +78,12 @@ struct TestCompositor::Copy {
     wl_resource* wlrFrame = nullptr;
     wl_resource* session = nullptr;
     wl_resource* frame = nullptr;
-    wl_resource* buffer = nullptr;  // attached to `frame`
+    wl_resource* buffer = nullptr;  // attached to `frame`, or the wlr frame's copy's
     bool over = false;
+    CopyManager* manager = nullptr;  // the wlr frame's
+    Box region;                      // the wlr frame's part of the output
+    bool changesOnly = false;        // copy_with_damage: made once the output changed
+    bool asked = false;              // the wlr frame's copy was asked for
 };
 
 // Watches every resource the client makes, so that the buffers it holds can be counted. The
@@ -81,21 +119,32 @@ void DestroyResource(wl_client*, wl_resource* resource) {
     wl_resource_destroy(resource);
 }
 
-bool Fill(wl_resource* buffer, const OutputSpec& spec) {
+// Copies the region of the output's pixels into the buffer, which must have its size.
+template <class Output>
+bool Fill(wl_resource* buffer, const Output& output, const Box& region) {
     wl_shm_buffer* shm = buffer ? wl_shm_buffer_get(buffer) : nullptr;
-    if (!shm || wl_shm_buffer_get_width(shm) != spec.width ||
-        wl_shm_buffer_get_height(shm) != spec.height) {
+    const std::int32_t width = region.x2 - region.x1, height = region.y2 - region.y1;
+    if (!shm || wl_shm_buffer_get_width(shm) != width || wl_shm_buffer_get_height(shm) != height) {
         return false;
     }
     wl_shm_buffer_begin_access(shm);
     auto* bytes = static_cast<std::uint8_t*>(wl_shm_buffer_get_data(shm));
     const auto stride = static_cast<std::size_t>(wl_shm_buffer_get_stride(shm));
-    for (std::int32_t y = 0; y < spec.height; ++y) {
-        auto* row = reinterpret_cast<std::uint32_t*>(bytes + static_cast<std::size_t>(y) * stride);
-        std::fill(row, row + spec.width, 0xff000000u | spec.colour);
+    for (std::int32_t y = 0; y < height; ++y) {
+        const std::uint32_t* from =
+            output.pixels.data() +
+            static_cast<std::size_t>(region.y1 + y) * static_cast<std::size_t>(output.spec.width) +
+            region.x1;
+        std::memcpy(bytes + static_cast<std::size_t>(y) * stride, from,
+                    4 * static_cast<std::size_t>(width));
     }
     wl_shm_buffer_end_access(shm);
     return true;
+}
+
+template <class Output>
+Box Whole(const Output& output) {
+    return {0, 0, output.spec.width, output.spec.height};
 }
 
 }  // namespace
@@ -106,6 +155,7 @@ struct Protocol {
     using Surface = TestCompositor::Surface;
     using LayerSurface = TestCompositor::LayerSurface;
     using Copy = TestCompositor::Copy;
+    using CopyManager = TestCompositor::CopyManager;
 
     // wl_output and xdg-output
     static void SendOutput(wl_resource* resource, const OutputSpec& spec) {
@@ -322,7 +372,8 @@ struct Protocol {
             return;  // failed already
         }
         copy.over = true;
-        if (!Fill(buffer, output.spec)) {
+        const Box region = copy.wlrFrame ? copy.region : Whole(output);
+        if (!Fill(buffer, output, region)) {
             if (copy.wlrFrame) {
                 zwlr_screencopy_frame_v1_send_failed(copy.wlrFrame);
             } else {
@@ -330,8 +381,21 @@ struct Protocol {
             }
             return;
         }
+        if (region.x1 == 0 && region.y1 == 0 && region.x2 == output.spec.width &&
+            region.y2 == output.spec.height) {
+            ++output.wholeCopies;
+        }
         if (copy.wlrFrame) {
             zwlr_screencopy_frame_v1_send_flags(copy.wlrFrame, 0);
+            if (copy.changesOnly && copy.manager) {
+                Box& changed = copy.manager->changed[&output];
+                zwlr_screencopy_frame_v1_send_damage(
+                    copy.wlrFrame, static_cast<std::uint32_t>(changed.x1),
+                    static_cast<std::uint32_t>(changed.y1),
+                    static_cast<std::uint32_t>(changed.x2 - changed.x1),
+                    static_cast<std::uint32_t>(changed.y2 - changed.y1));
+                changed = {};
+            }
             zwlr_screencopy_frame_v1_send_ready(copy.wlrFrame, 0, 0, 0);
         } else {
             ext_image_copy_capture_frame_v1_send_transform(copy.frame, WL_OUTPUT_TRANSFORM_NORMAL);
@@ -365,37 +429,84 @@ struct Protocol {
         });
         return resource;
     }
+    // A copy is made at the output's next frame, which a copy asked for brings about; copies of
+    // changes only are looked at first, as wlroots does (they were asked for before).
+    static void AskCopy(wl_resource* r, wl_resource* buffer, bool changesOnly) {
+        Copy& copy = *Data<Copy>(r);
+        if (copy.over) {
+            return;
+        }
+        copy.buffer = buffer;
+        copy.changesOnly = changesOnly;
+        copy.asked = true;
+        copy.output->compositor->CommitFrame(copy.output);
+    }
     static constexpr struct zwlr_screencopy_frame_v1_interface kWlrFrame = {
-        .copy = [](wl_client*, wl_resource* r,
-                   wl_resource* buffer) { Answer(*Data<Copy>(r), buffer); },
-        .destroy = &DestroyResource,
+        .copy = [](wl_client*, wl_resource* r, wl_resource* buffer) { AskCopy(r, buffer, false); },
+        .destroy =
+            [](wl_client*, wl_resource* r) {
+                Copy& copy = *Data<Copy>(r);
+                TestCompositor& self = *copy.output->compositor;
+                if (copy.changesOnly && !copy.over && self.onCancelled) {
+                    self.onCancelled(copy.output->spec.name);  // may still make the copy
+                }
+                wl_resource_destroy(r);
+            },
         .copy_with_damage = [](wl_client*, wl_resource* r,
-                               wl_resource* buffer) { Answer(*Data<Copy>(r), buffer); },
+                               wl_resource* buffer) { AskCopy(r, buffer, true); },
     };
+    static void CaptureOutput(wl_client* client, wl_resource* manager, std::uint32_t id,
+                              wl_resource* output, const Box* part) {
+        Copy& copy = NewCopy(Data<Output>(output));
+        copy.manager = Data<CopyManager>(manager);
+        copy.wlrFrame =
+            CopyResource(client, copy, zwlr_screencopy_frame_v1_interface, manager, id, &kWlrFrame);
+        if (copy.output->removed) {
+            copy.over = true;
+            zwlr_screencopy_frame_v1_send_failed(copy.wlrFrame);
+            return;
+        }
+        copy.region = part ? *part : Whole(*copy.output);
+        zwlr_screencopy_frame_v1_send_buffer(
+            copy.wlrFrame, WL_SHM_FORMAT_XRGB8888,
+            static_cast<std::uint32_t>(copy.region.x2 - copy.region.x1),
+            static_cast<std::uint32_t>(copy.region.y2 - copy.region.y1),
+            static_cast<std::uint32_t>(4 * (copy.region.x2 - copy.region.x1)));
+        if (wl_resource_get_version(manager) >= 3) {
+            zwlr_screencopy_frame_v1_send_buffer_done(copy.wlrFrame);
+        }
+    }
     static constexpr struct zwlr_screencopy_manager_v1_interface kWlrManager = {
         .capture_output =
             [](wl_client* client, wl_resource* manager, std::uint32_t id, std::int32_t,
-               wl_resource* output) {
-                Copy& copy = NewCopy(Data<Output>(output));
-                copy.wlrFrame = CopyResource(client, copy, zwlr_screencopy_frame_v1_interface,
-                                             manager, id, &kWlrFrame);
-                if (copy.output->removed) {
-                    copy.over = true;
-                    zwlr_screencopy_frame_v1_send_failed(copy.wlrFrame);
-                    return;
-                }
-                const OutputSpec& spec = copy.output->spec;
-                zwlr_screencopy_frame_v1_send_buffer(copy.wlrFrame, WL_SHM_FORMAT_XRGB8888,
-                                                     static_cast<std::uint32_t>(spec.width),
-                                                     static_cast<std::uint32_t>(spec.height),
-                                                     static_cast<std::uint32_t>(4 * spec.width));
-                if (wl_resource_get_version(manager) >= 3) {
-                    zwlr_screencopy_frame_v1_send_buffer_done(copy.wlrFrame);
-                }
+               wl_resource* output) { CaptureOutput(client, manager, id, output, nullptr); },
+        .capture_output_region =
+            [](wl_client* client, wl_resource* manager, std::uint32_t id, std::int32_t,
+               wl_resource* output, std::int32_t x, std::int32_t y, std::int32_t width,
+               std::int32_t height) {
+                const Box part{x, y, x + width, y + height};
+                CaptureOutput(client, manager, id, output, &part);
             },
-        .capture_output_region = nullptr,
         .destroy = &DestroyResource,
     };
+    static void BindWlrManager(wl_client* client, void* data, std::uint32_t version,
+                               std::uint32_t id) {
+        auto* self = static_cast<TestCompositor*>(data);
+        auto* manager = new CopyManager{self, {}};
+        self->copyManagers_.push_back(manager);
+        wl_resource* resource = wl_resource_create(client, &zwlr_screencopy_manager_v1_interface,
+                                                   static_cast<int>(version), id);
+        wl_resource_set_implementation(resource, &kWlrManager, manager, [](wl_resource* r) {
+            CopyManager* gone = Data<CopyManager>(r);
+            std::erase(gone->compositor->copyManagers_, gone);
+            for (auto& copy : gone->compositor->copies_) {
+                if (copy->manager == gone) {
+                    copy->manager = nullptr;
+                }
+            }
+            delete gone;
+        });
+    }
 
     // ext-image-capture-source and ext-image-copy-capture
     static constexpr struct ext_image_capture_source_v1_interface kSource = {.destroy =
@@ -568,8 +679,9 @@ void TestCompositor::CreateGlobals() {
     wl_global_create(display_, &zxdg_output_manager_v1_interface, 3, this,
                      &BindGlobal<Protocol::kXdgOutputManager, zxdg_output_manager_v1_interface>);
     if (options_.copy == CopyProtocol::kWlrScreencopy) {
-        wl_global_create(display_, &zwlr_screencopy_manager_v1_interface, 3, this,
-                         &BindGlobal<Protocol::kWlrManager, zwlr_screencopy_manager_v1_interface>);
+        wl_global_create(display_, &zwlr_screencopy_manager_v1_interface,
+                         static_cast<int>(options_.screencopyVersion), this,
+                         &Protocol::BindWlrManager);
     } else if (options_.copy == CopyProtocol::kImageCopyCapture) {
         wl_global_create(
             display_, &ext_output_image_capture_source_manager_v1_interface, 1, this,
@@ -656,6 +768,7 @@ void TestCompositor::AddOutput(const OutputSpec& spec) {
     auto output = std::make_unique<Output>();
     output->compositor = this;
     output->spec = spec;
+    output->Fill();
     output->global =
         wl_global_create(display_, &wl_output_interface, 4, output.get(), &Protocol::BindOutput);
     outputs_.push_back(std::move(output));
@@ -700,6 +813,10 @@ void TestCompositor::SetMode(const std::string& name, std::int32_t width, std::i
     Output* output = Find(name);
     output->spec.width = width;
     output->spec.height = height;
+    output->Fill();
+    for (CopyManager* manager : copyManagers_) {
+        manager->changed.erase(output);  // a new record counts the whole output
+    }
     for (wl_resource* xdg : output->xdgOutputs) {
         zxdg_output_v1_send_logical_size(xdg, width, height);
     }
@@ -707,6 +824,44 @@ void TestCompositor::SetMode(const std::string& name, std::int32_t width, std::i
         wl_output_send_mode(resource, WL_OUTPUT_MODE_CURRENT, width, height, 60000);
         wl_output_send_done(resource);
     }
+}
+
+void TestCompositor::CommitFrame(Output* output) {
+    for (std::size_t i = 0; i < copies_.size(); ++i) {  // a hook may add copies
+        Copy& copy = *copies_[i];
+        if (copy.output != output || copy.over || !copy.asked || !copy.wlrFrame) {
+            continue;
+        }
+        if (copy.changesOnly && copy.manager) {
+            // A record made now counts the whole output.
+            const auto [record, made] = copy.manager->changed.try_emplace(output, Whole(*output));
+            if (record->second.Empty()) {
+                continue;  // waits for a change
+            }
+        }
+        Protocol::Answer(copy, copy.buffer);
+    }
+}
+
+void TestCompositor::Paint(const std::string& name, std::int32_t x, std::int32_t y,
+                           std::int32_t width, std::int32_t height, std::uint32_t colour) {
+    Output* output = Find(name);
+    const Box box{std::max(x, 0), std::max(y, 0), std::min(x + width, output->spec.width),
+                  std::min(y + height, output->spec.height)};
+    for (std::int32_t row = box.y1; row < box.y2; ++row) {
+        auto* from = output->pixels.data() + static_cast<std::size_t>(row) * output->spec.width;
+        std::fill(from + box.x1, from + box.x2, 0xff000000u | colour);
+    }
+    for (CopyManager* manager : copyManagers_) {
+        if (auto record = manager->changed.find(output); record != manager->changed.end()) {
+            record->second.Join(box);
+        }
+    }
+    CommitFrame(output);
+}
+
+int TestCompositor::WholeCopies(const std::string& name) {
+    return Run([this, name] { return Find(name)->wholeCopies; });
 }
 
 void TestCompositor::CloseLayerSurface(LayerSurface& layer) {

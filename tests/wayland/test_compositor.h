@@ -20,7 +20,7 @@ struct wl_resource;
 
 namespace ruvello::wltest {
 
-// One monitor of the test compositor, filled with one colour.
+// One monitor of the test compositor, filled with one colour (Paint draws on it).
 struct OutputSpec {
     std::string name;
     std::int32_t x = 0, y = 0, width = 0, height = 0;
@@ -31,6 +31,8 @@ enum class CopyProtocol { kNone, kWlrScreencopy, kImageCopyCapture };
 
 struct CompositorOptions {
     CopyProtocol copy = CopyProtocol::kWlrScreencopy;
+    // wlr-screencopy's version: copies of changes only (copy_with_damage) come with 2.
+    std::uint32_t screencopyVersion = 3;
     bool layerShell = true;
     bool pointer = false;  // a seat with a pointer
 };
@@ -85,8 +87,15 @@ class TestCompositor {
     // The output's global goes; copies still running on it fail and its layer surfaces are
     // closed, as wlroots compositors do when a monitor is unplugged.
     void RemoveOutput(const std::string& name);
-    // A new mode: the output's size changes where it is.
+    // A new mode: the output's size changes where it is, filled with its colour again.
     void SetMode(const std::string& name, std::int32_t width, std::int32_t height);
+    // Fills a rectangle of the output with `colour` (0xRRGGBB), as a window drawing there: the
+    // copies of changes only that wait on the output are made, as wlroots makes them at the
+    // next frame, with the rectangles changed since each copy's last one.
+    void Paint(const std::string& name, std::int32_t x, std::int32_t y, std::int32_t width,
+               std::int32_t height, std::uint32_t colour);
+    // How many copies of the whole output the compositor made (copies of a region not counted).
+    int WholeCopies(const std::string& name);
     void CloseLayerSurface(LayerSurface& layer);
     void PointerEnter(LayerSurface& layer, double x, double y);
     // The client's layer surfaces, oldest first (closed and destroyed ones too).
@@ -99,6 +108,9 @@ class TestCompositor {
     // Hooks, called on the compositor's thread.
     std::function<void(const std::string& output)> onCopied;  // a copy answered `ready`
     std::function<void(LayerSurface&)> onLayerShown;          // a layer surface got a buffer
+    // The client destroys a copy of changes only that still waits; the compositor has not
+    // read that yet, and may still make the copy (Paint) before it does.
+    std::function<void(const std::string& output)> onCancelled;
 
     struct LayerSurface {
         TestCompositor* compositor = nullptr;
@@ -116,12 +128,15 @@ class TestCompositor {
 
   private:
     struct Copy;
+    struct CopyManager;
     struct Watch;
     void Post(std::function<void()> task);
     void FlushClients();
     void Serve();
     void CreateGlobals();
     Output* Find(const std::string& name);
+    // The output shows a new frame: copies of changes only on it that have changes are made.
+    void CommitFrame(Output* output);
 
     CompositorOptions options_;
     std::vector<OutputSpec> initialOutputs_;
@@ -137,6 +152,7 @@ class TestCompositor {
     std::vector<wl_resource*> pointers_;
     std::vector<wl_resource*> clientResources_;
     std::vector<std::unique_ptr<Copy>> copies_;
+    std::vector<CopyManager*> copyManagers_;  // wlr-screencopy managers the client bound
     std::unique_ptr<Watch> watch_;
     std::uint32_t serial_ = 1;
 
