@@ -39,6 +39,7 @@ struct PipeWireStreams::State {
     spa_hook registryListener{};
     std::vector<std::unique_ptr<Stream>> streams;
     std::uint32_t maxFramesPerSecond = 2;
+    std::uint32_t buffers = 4;
     std::function<void()> changed;
     bool broken = false;
     bool ending = false;
@@ -143,7 +144,8 @@ void OnParamChanged(void* data, std::uint32_t id, const spa_pod* param) {
     std::uint8_t buffer[512];
     spa_pod_builder builder = SPA_POD_BUILDER_INIT(buffer, sizeof buffer);
     const spa_pod* params[2];
-    pw_stream_update_params(s->stream, params, BuildBufferParams(builder, params));
+    pw_stream_update_params(s->stream, params,
+                            BuildBufferParams(builder, params, s->owner->buffers));
 }
 
 void OnRemoveBuffer(void* data, pw_buffer* b) {
@@ -223,12 +225,14 @@ void Connect(PipeWireStreams::State& state, Stream& s) {
 }  // namespace
 
 PipeWireStreams::PipeWireStreams(int remoteFd, std::span<const std::uint32_t> nodeIds,
-                                 std::uint32_t maxFramesPerSecond, std::function<void()> changed)
+                                 std::uint32_t maxFramesPerSecond, std::uint32_t buffers,
+                                 std::function<void()> changed)
     : state_(std::make_unique<State>()) {
     static std::once_flag initialized;
     std::call_once(initialized, [] { pw_init(nullptr, nullptr); });
     State& state = *state_;
     state.maxFramesPerSecond = maxFramesPerSecond;
+    state.buffers = buffers;
     state.changed = std::move(changed);
     // Every record of the program's own exists before PipeWire holds a pointer to one: memory
     // that runs out then leaves no stream listening on a freed record.
@@ -333,6 +337,16 @@ void PipeWireStreams::AskForFrame(std::size_t index) {
 
 std::size_t PipeWireStreams::Count() const {
     return state_->streams.size();
+}
+
+void PipeWireStreams::HandBackFrames() {
+    for (const auto& s : state_->streams) {
+        if (!s->held || s->ended) {
+            continue;
+        }
+        pw_stream_queue_buffer(s->stream, s->held);
+        s->held = nullptr;
+    }
 }
 
 std::optional<StreamFrame> PipeWireStreams::Newest(std::size_t index) const {

@@ -91,6 +91,46 @@ TEST(PngFileWriterOutOfMemory, EveryFailedAllocationIsAFalseResultWithNoFileLeft
     }
 }
 
+std::vector<std::uint8_t> Pixels(int seed) {
+    std::vector<std::uint8_t> pixels(4 * 50 * 40);
+    for (std::size_t i = 0; i < pixels.size(); ++i) {
+        pixels[i] = static_cast<std::uint8_t>(i * 7 / 5 + static_cast<std::size_t>(seed));
+    }
+    return pixels;
+}
+
+// An image said to hold the last image's pixels is written as the last file, without encoding:
+// the writer takes the caller's word for it.
+TEST(PngFileWriter, AnImageSaidToBeUnchangedGetsTheLastFileAgain) {
+    const std::vector<std::uint8_t> first = Pixels(0), second = Pixels(1);
+    TempFolder folder;
+    PngFileWriter writer;
+    ASSERT_TRUE(writer.Write({first.data(), 50, 40, 4 * 50}, folder.Path("1.png")));
+    ASSERT_TRUE(writer.Write({second.data(), 50, 40, 4 * 50}, folder.Path("2.png"), true));
+    EXPECT_EQ(ReadFile(folder.Path("2.png")), EncodePng({first.data(), 50, 40, 4 * 50}));
+}
+
+// After a shot that ran out of memory, the writer's last file may not be its last image's: an
+// image said to be unchanged since that shot is encoded, wherever the memory ran out.
+TEST(PngFileWriterOutOfMemory, AnUnchangedImageAfterAFailedShotIsItsOwnFile) {
+    const std::vector<std::uint8_t> first = Pixels(0), second = Pixels(1);
+    const PixelRows before{first.data(), 50, 40, 4 * 50}, after{second.data(), 50, 40, 4 * 50};
+    const std::vector<std::uint8_t> expected = EncodePng(after);
+    TempFolder folder;
+    const std::string path = folder.Path("shot.png");
+    bool failed = true;
+    for (long nth = 1; failed; ++nth) {
+        SCOPED_TRACE("allocation " + std::to_string(nth));
+        PngFileWriter writer;
+        ASSERT_TRUE(writer.Write(before, path));
+        fs::remove(path);
+        failed = ShootFailing(nth, folder, [&] { return writer.Write(after, path); });
+        ASSERT_TRUE(writer.Write(after, path, true));
+        ASSERT_EQ(ReadFile(path), expected);
+        fs::remove(path);
+    }
+}
+
 // A private X server for one test, of 16 bits a pixel: its screen is converted to BGRX in memory
 // before it is encoded. It keeps running between clients (-noreset), since each capture below
 // has a connection of its own. Empty display() when there is no Xvfb.

@@ -4,7 +4,11 @@
 
 #include <array>
 #include <cstring>
+#include <new>
+#include <optional>
 #include <vector>
+
+#include "fakes/failing_allocations.h"
 
 namespace ruvello {
 namespace {
@@ -46,6 +50,20 @@ struct Buffer {
         return picture;
     }
     OutputPicture At(std::int32_t x, std::int32_t y) const { return At(x, y, width, height); }
+    // The same picture as output `id`, with what changed in it as the compositor reports it.
+    OutputPicture Of(std::uint32_t id, std::int32_t x, std::int32_t y,
+                     std::optional<std::vector<PixelRect>> changed = std::nullopt) const {
+        OutputPicture picture = At(x, y);
+        picture.id = id;
+        picture.changed = std::move(changed);
+        return picture;
+    }
+    void Set(std::int32_t x, std::int32_t y, Bgr bgr) {
+        std::uint8_t* p = &bytes[y * stride + 4 * x];
+        p[0] = bgr[0];
+        p[1] = bgr[1];
+        p[2] = bgr[2];
+    }
 };
 
 Bgr PixelAt(const PixelRows& image, std::int32_t x, std::int32_t y) {
@@ -208,6 +226,163 @@ TEST(OutputCompose, AnAbsurdlyLargeLayoutIsRefusedInsteadOfAllocated) {
     EXPECT_FALSE(composer.Compose(std::array{tiny.At(0, 0), tiny.At(2'000'000'000, 0)}));
     EXPECT_FALSE(composer.Compose(
         std::array{tiny.At(0, 0, 1, 1), tiny.At(0, 50'000, 1, 1), Buffer(8, 8, 2).At(0, 0, 1, 1)}));
+}
+
+constexpr Bgr kWhite{255, 255, 255};
+constexpr Bgr kGrey{128, 128, 128};
+
+// Between shots the composer compares each band of rows with its hash from the last shot.
+TEST(OutputComposeChanges, AnImageWhoseRowsDidNotChangeSaysSoAndAChangedRowIsDrawnAgain) {
+    Buffer left(6, 140, 1), right(3, 140, 2);
+    OutputComposer composer;
+    auto image = composer.Compose(std::array{left.Of(1, 0, 0), right.Of(2, 6, 0)});
+    ASSERT_TRUE(image);
+    EXPECT_FALSE(image->unchanged);
+    image = composer.Compose(std::array{left.Of(1, 0, 0), right.Of(2, 6, 0)});
+    ASSERT_TRUE(image);
+    EXPECT_TRUE(image->unchanged);
+
+    right.Set(1, 130, kWhite);  // in the third band of 64 rows
+    image = composer.Compose(std::array{left.Of(1, 0, 0), right.Of(2, 6, 0)});
+    ASSERT_TRUE(image);
+    EXPECT_FALSE(image->unchanged);
+    EXPECT_EQ(PixelAt(*image, 7, 130), kWhite);
+    EXPECT_EQ(PixelAt(*image, 8, 130), Tagged(2, 130, 2));
+    EXPECT_EQ(PixelAt(*image, 7, 2), Tagged(1, 2, 2));
+    EXPECT_EQ(PixelAt(*image, 5, 130), Tagged(5, 130, 1));
+}
+
+// The composer takes the compositor's word: what it names is drawn again, nothing else.
+TEST(OutputComposeChanges, OnlyTheRectanglesTheCompositorNamesAreDrawnAgain) {
+    Buffer left(6, 4, 1), right(5, 4, 2);
+    OutputComposer composer;
+    ASSERT_TRUE(composer.Compose(std::array{left.Of(1, 0, 0, {{}}), right.Of(2, 6, 0, {{}})}));
+
+    right.Set(1, 1, kWhite);
+    right.Set(4, 3, kGrey);
+    const std::vector<PixelRect> named{{0, 0, 2, 2}};
+    auto image = composer.Compose(std::array{left.Of(1, 0, 0, {{}}), right.Of(2, 6, 0, named)});
+    ASSERT_TRUE(image);
+    EXPECT_FALSE(image->unchanged);
+    EXPECT_EQ(PixelAt(*image, 7, 1), kWhite);
+    EXPECT_EQ(PixelAt(*image, 10, 3), Tagged(4, 3, 2)) << "not named, not drawn";
+
+    image = composer.Compose(std::array{left.Of(1, 0, 0, {{}}), right.Of(2, 6, 0, {{}})});
+    ASSERT_TRUE(image);
+    EXPECT_TRUE(image->unchanged);
+}
+
+TEST(OutputComposeChanges, APictureWithoutPixelsKeepsWhatTheImageHoldsOfIt) {
+    const Buffer left(6, 4, 1), right(5, 4, 2);
+    OutputComposer composer;
+    ASSERT_TRUE(composer.Compose(std::array{left.Of(1, 0, 0), right.Of(2, 6, 0)}));
+    EXPECT_TRUE(composer.Holds(2, {6, 0, 5, 4}, 5, 4));
+    EXPECT_FALSE(composer.Holds(2, {7, 0, 5, 4}, 5, 4));
+
+    OutputPicture still = right.Of(2, 6, 0, {{}});
+    still.data = nullptr;
+    const auto image = composer.Compose(std::array{left.Of(1, 0, 0, {{}}), still});
+    ASSERT_TRUE(image);
+    EXPECT_TRUE(image->unchanged);
+    EXPECT_EQ(PixelAt(*image, 10, 3), Tagged(4, 3, 2));
+}
+
+// Where the image must be drawn anew (another layout, or after Forget), a picture without
+// pixels cannot be drawn: the composer says that it needs them.
+TEST(OutputComposeChanges, APictureWithoutPixelsThatTheImageDoesNotHoldIsAskedFor) {
+    const Buffer left(6, 4, 1), right(5, 4, 2), below(2, 2, 3);
+    OutputComposer composer;
+    ASSERT_TRUE(composer.Compose(std::array{left.Of(1, 0, 0), right.Of(2, 6, 0)}));
+    OutputPicture still = right.Of(2, 6, 0, {{}});
+    still.data = nullptr;
+    EXPECT_FALSE(composer.Compose(std::array{left.Of(1, 0, 0), still, below.Of(3, 0, 4)}));
+    EXPECT_TRUE(composer.NeedsPixels());
+
+    ASSERT_TRUE(composer.Compose(std::array{left.Of(1, 0, 0), right.Of(2, 6, 0)}));
+    EXPECT_FALSE(composer.NeedsPixels());
+    composer.Forget();
+    EXPECT_FALSE(composer.Holds(2, {6, 0, 5, 4}, 5, 4));
+    EXPECT_FALSE(composer.Compose(std::array{left.Of(1, 0, 0), still}));
+    EXPECT_TRUE(composer.NeedsPixels());
+}
+
+TEST(OutputComposeChanges, TheOnlyPictureHandedOnSaysWhetherItChanged) {
+    Buffer only(5, 3, 1);
+    OutputComposer composer;
+    auto image = composer.Compose(std::array{only.Of(1, 0, 0)});
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->data, only.bytes.data());
+    EXPECT_FALSE(image->unchanged);
+    image = composer.Compose(std::array{only.Of(1, 0, 0)});
+    ASSERT_TRUE(image);
+    EXPECT_TRUE(image->unchanged);
+    EXPECT_FALSE(composer.Holds(1, {0, 0, 5, 3}, 5, 3)) << "its pixels are the picture's";
+
+    only.Set(4, 2, kWhite);
+    image = composer.Compose(std::array{only.Of(1, 0, 0)});
+    ASSERT_TRUE(image);
+    EXPECT_FALSE(image->unchanged);
+    image = composer.Compose(std::array{only.Of(1, 0, 0, {{}})});
+    ASSERT_TRUE(image);
+    EXPECT_TRUE(image->unchanged);
+    image = composer.Compose(std::array{only.Of(1, 1, 0, {{}})});  // moved: another picture
+    ASSERT_TRUE(image);
+    EXPECT_FALSE(image->unchanged);
+}
+
+// A picture drawn enlarged or turned changes as a whole: a named rectangle of its stored pixels
+// does not land on one rectangle of the image.
+TEST(OutputComposeChanges, AnEnlargedPictureIsDrawnWholeWhenItChanges) {
+    Buffer hidpi(8, 8, 1), plain(3, 2, 2);
+    OutputComposer composer;
+    OutputPicture large = hidpi.Of(1, 0, 0, {{}});
+    large.place = {0, 0, 4, 4};
+    OutputPicture small = plain.Of(2, 4, 0, {{}});
+    ASSERT_TRUE(composer.Compose(std::array{large, small}));
+
+    plain.Set(0, 0, kWhite);
+    plain.Set(2, 1, kGrey);
+    small.changed = std::vector<PixelRect>{{0, 0, 1, 1}};
+    const auto image = composer.Compose(std::array{large, small});
+    ASSERT_TRUE(image);
+    EXPECT_EQ(PixelAt(*image, 8, 0), kWhite);
+    EXPECT_EQ(PixelAt(*image, 13, 3), kGrey);
+}
+
+// Mirrored outputs overlap: a change of the earlier one must not cover the later one.
+TEST(OutputComposeChanges, OverlappingPicturesKeepTheLaterOneOnTop) {
+    Buffer first(4, 4, 1), second(4, 4, 2);
+    OutputComposer composer;
+    ASSERT_TRUE(composer.Compose(std::array{first.Of(1, 0, 0), second.Of(2, 2, 0)}));
+    first.Set(3, 0, kWhite);
+    const auto image = composer.Compose(std::array{first.Of(1, 0, 0), second.Of(2, 2, 0)});
+    ASSERT_TRUE(image);
+    EXPECT_EQ(PixelAt(*image, 3, 0), Tagged(1, 0, 2));
+}
+
+// Memory that runs out in a Compose leaves the composer as it was: the next one is right.
+TEST(OutputComposeChanges, AComposeThatRunsOutOfMemoryLeavesTheComposerAsItWas) {
+    bool failed = true;
+    for (long nth = 1; failed; ++nth) {
+        SCOPED_TRACE(nth);
+        Buffer left(6, 70, 1), right(3, 2, 2);
+        OutputComposer composer;
+        ASSERT_TRUE(composer.Compose(std::array{left.Of(1, 0, 0), right.Of(2, 6, 0)}));
+        left.Set(0, 66, kWhite);
+        {
+            testing::FailingAllocations failing(nth);
+            try {
+                composer.Compose(std::array{left.Of(1, 0, 0), right.Of(2, 6, 0, {{}})});
+            } catch (const std::bad_alloc&) {
+                EXPECT_TRUE(failing.Failed());
+            }
+            failed = failing.Failed();
+        }
+        const auto image = composer.Compose(std::array{left.Of(1, 0, 0), right.Of(2, 6, 0)});
+        ASSERT_TRUE(image);
+        EXPECT_EQ(PixelAt(*image, 0, 66), kWhite);
+        EXPECT_EQ(PixelAt(*image, 8, 1), Tagged(2, 1, 2));
+    }
 }
 
 }  // namespace
