@@ -20,6 +20,7 @@ screen a clock and a terminal that change once a second. For each route, layout 
         [--layouts=1920x1080,2x1920x1080] [--screens=still,busy] [--shots=10]
         [--frames=../shared/bench (the folder of desktop-3840x2160.png; or $RUVELLO_FRAMES_DIR)]
         [--keep=FOLDER (each route's last file is copied there)]
+        [--before=<another build folder> (measured in the same desktops, just before this one)]
     python3 bench/compare_wayland.py build/linux --soak=3600
         every route and layout side by side for an hour (still screen); resident memory and CPU
         per shot every five minutes.
@@ -57,9 +58,14 @@ def cpu_ms(pid):
 
 
 def memory_kb(pid):
+    """Resident memory (VmRSS, its peak VmHWM, its parts) and the proportional share (Pss: pages
+    shared with another process, as the X11 segment with Xvfb and the portal's frames with
+    mutter, count half)."""
     with open(f"/proc/{pid}/status") as f:
         fields = dict(line.split(":", 1) for line in f)
-    return {key: int(fields[key].split()[0]) for key in ("VmRSS", "VmHWM", "RssAnon", "RssFile", "RssShmem")}
+    with open(f"/proc/{pid}/smaps_rollup") as f:
+        fields.update(line.split(":", 1) for line in f if line.startswith("Pss:"))
+    return {key: int(fields[key].split()[0]) for key in ("VmRSS", "VmHWM", "RssAnon", "RssFile", "RssShmem", "Pss")}
 
 
 class Route:
@@ -194,15 +200,18 @@ def program_run(route, build, seconds):
         wait_for(lambda: len(program.screenshots()) >= 3, 90, "the first screenshots")
         time.sleep(5)  # start-up settles
         before = set(program.screenshots())
-        seen = set()
+        seen, samples = set(), []
         cpu0, servers0, t0 = cpu_ms(program.process.pid), sum(cpu_ms(pid) for pid in route.servers), time.monotonic()
         while time.monotonic() - t0 < seconds:
             time.sleep(0.25)
             seen |= set(program.screenshots()) - before
+            samples.append(memory_kb(program.process.pid))
         elapsed = time.monotonic() - t0
         cpu = cpu_ms(program.process.pid) - cpu0
         servers = sum(cpu_ms(pid) for pid in route.servers) - servers0 - idle_per_s * elapsed
-        memory = memory_kb(program.process.pid)
+        # Between shots and during them alike: the median of samples four times a second.
+        memory = {key: statistics.median(sample[key] for sample in samples) for key in samples[0]}
+        memory["VmHWM"] = samples[-1]["VmHWM"]
     finally:
         end_processes([program.process], 20)
     kept = os.path.join(route.tmp, "last.png")
@@ -228,31 +237,38 @@ def serve_run(route, build, shots):
     return {"wall": walls, "cpu_inside": cpus}
 
 
-def measure(key, build, layout_name, busy, photo, seconds, shots, keep):
+def measure(key, builds, layout_name, busy, photo, seconds, shots, keep):
+    """One route's desktop with the scene on it; each build measured there in turn."""
     name, start = ROUTES[key]
     layout = LAYOUTS[layout_name]
-    with start(build, layout, photo, busy) as route:
-        row = program_run(route, build, seconds)
-        row.update(serve_run(route, build, shots))
-        row["exact"] = exact(row["file"], photo, layout, busy)
-        if keep:
-            os.makedirs(keep, exist_ok=True)
-            shutil.copy(row["file"], os.path.join(keep, f"{key}-{layout_name}-{'busy' if busy else 'still'}.png"))
-    row["name"] = name
-    return row
+    rows = []
+    with start(builds[0][1], layout, photo, busy) as route:
+        for label, build in builds:
+            row = program_run(route, build, seconds)
+            row.update(serve_run(route, build, shots))
+            row["exact"] = exact(row["file"], photo, layout, busy)
+            if keep:
+                os.makedirs(keep, exist_ok=True)
+                screen = "busy" if busy else "still"
+                shutil.copy(row["file"], os.path.join(keep, f"{key}-{layout_name}-{screen}-{label}.png"))
+            row["name"], row["route"], row["build"] = f"{name}{', ' + label if len(builds) > 1 else ''}", key, label
+            rows.append(row)
+    return rows
 
 
 def report(rows):
-    x11 = rows[0]
+    """A table row per route and build; ratios to the X11 route of the same build."""
     print("| route | CPU per shot: program + server = sum | in-process CPU | wall, median (min-max) "
-          "| resident (peak) | × X11: program CPU, sum, resident | pixels |")
-    print("|---|---|---|---|---|---|---|")
+          "| resident, median (peak) | proportional | × X11: program CPU, sum, resident | pixels |")
+    print("|---|---|---|---|---|---|---|---|")
     for row in rows:
+        x11 = next((r for r in rows if r["route"] == "x11" and r["build"] == row["build"]), row)
         total, x11_total = row["cpu"] + row["server"], x11["cpu"] + x11["server"]
         print(f"| {row['name']} | {row['cpu']:.1f} + {row['server']:.1f} = {total:.1f} ms "
               f"| {statistics.median(row['cpu_inside']):.1f} ms "
               f"| {statistics.median(row['wall']):.0f} ms ({min(row['wall']):.0f}-{max(row['wall']):.0f}) "
               f"| {row['memory']['VmRSS'] / 1024:.1f} MB ({row['memory']['VmHWM'] / 1024:.1f}) "
+              f"| {row['memory']['Pss'] / 1024:.1f} MB "
               f"| {row['cpu'] / x11['cpu']:.2f}, {total / x11_total:.2f}, "
               f"{row['memory']['VmRSS'] / x11['memory']['VmRSS']:.2f} "
               f"| {'exact' if row['exact'] else 'DIFFER'} |", flush=True)
@@ -312,10 +328,14 @@ def main():
         print(f"{seconds:.0f} s of shots at 1 s per route; {shots} single shots; load average at the start "
               f"{os.getloadavg()[0]:.1f} on {os.cpu_count()} cores")
         all_exact = True
+        builds = [("after" if "before" in settings else "", build)]
+        if "before" in settings:
+            builds.insert(0, ("before", os.path.abspath(settings["before"])))
         for layout_name in layouts:
             for screen in screens:
-                rows = [measure(key, build, layout_name, screen == "busy", photos[layout_name], seconds, shots,
-                                settings.get("keep")) for key in routes]
+                rows = [row for key in routes
+                        for row in measure(key, builds, layout_name, screen == "busy", photos[layout_name], seconds,
+                                           shots, settings.get("keep"))]
                 print(f"\n{layout_name}, {screen} screen; load average now {os.getloadavg()[0]:.1f}")
                 report(rows)
                 all_exact &= all(row["exact"] for row in rows)
