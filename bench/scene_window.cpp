@@ -24,30 +24,9 @@
 #include <string>
 #include <vector>
 
-namespace {
+#include "terminal_lines.h"
 
-// Lines a busy terminal prints: a build log, a listing, a test run.
-QString TerminalLine(int n) {
-    static const char* const kWords[] = {"capture", "settings",  "retention", "tray",
-                                         "flash",   "autostart", "platform",  "bench"};
-    char line[160];
-    switch (n % 3) {
-        case 0:
-            std::snprintf(line, sizeof line,
-                          "[%3d/412] Building CXX object %s/CMakeFiles/%s.dir/%s_%d.cpp.o", n % 412,
-                          kWords[n % 8], kWords[(n / 8) % 8], kWords[(n / 3) % 8], n);
-            break;
-        case 1:
-            std::snprintf(line, sizeof line,
-                          "-rw-r--r-- 1 user user %8d Jan %2d 09:%02d Screenshot_20250114_%06d.png",
-                          700000 + (n * 7919) % 300000, 1 + n % 28, n % 60, 90000 + n * 37);
-            break;
-        default:
-            std::snprintf(line, sizeof line, "[       OK ] %s.%sKeepsItsFiles_%d (%d ms)",
-                          kWords[n % 8], kWords[(n + 3) % 8], n, (n * 13) % 97);
-    }
-    return QString::fromLatin1(line);
-}
+namespace {
 
 constexpr int kTerminalRows = 24;
 constexpr int kLineHeight = 16;
@@ -101,7 +80,7 @@ class SceneWindow : public QWidget {
             for (int row = 0; row < kTerminalRows; ++row) {
                 painter.setPen(row % 5 == 0 ? QColor(0x7f, 0xd0, 0xff) : QColor(0xd0, 0xd0, 0xd0));
                 painter.drawText(terminal_.left() + 4, terminal_.top() + row * kLineHeight + 12,
-                                 TerminalLine(step_ + row));
+                                 QString::fromStdString(ruvello::bench::TerminalLine(step_ + row)));
             }
         }
         drawn_ = true;

@@ -71,11 +71,17 @@ bool ShootFailing(long nth, const TempFolder& folder, Shot&& shot) {
     return failed;
 }
 
-TEST(PngFileWriterOutOfMemory, EveryFailedAllocationIsAFalseResultWithNoFileLeft) {
+// The pixels of a test image of 50x40, varied by `seed`.
+std::vector<std::uint8_t> Pixels(int seed) {
     std::vector<std::uint8_t> pixels(4 * 50 * 40);
     for (std::size_t i = 0; i < pixels.size(); ++i) {
-        pixels[i] = static_cast<std::uint8_t>(i * 7 / 5);
+        pixels[i] = static_cast<std::uint8_t>(i * 7 / 5 + static_cast<std::size_t>(seed));
     }
+    return pixels;
+}
+
+TEST(PngFileWriterOutOfMemory, EveryFailedAllocationIsAFalseResultWithNoFileLeft) {
+    const std::vector<std::uint8_t> pixels = Pixels(0);
     const PixelRows image{pixels.data(), 50, 40, 4 * 50};
     const std::vector<std::uint8_t> expected = EncodePng(image);
     TempFolder folder;
@@ -89,14 +95,6 @@ TEST(PngFileWriterOutOfMemory, EveryFailedAllocationIsAFalseResultWithNoFileLeft
         ASSERT_TRUE(writer.Write(image, path));
         ASSERT_EQ(ReadFile(path), expected);
     }
-}
-
-std::vector<std::uint8_t> Pixels(int seed) {
-    std::vector<std::uint8_t> pixels(4 * 50 * 40);
-    for (std::size_t i = 0; i < pixels.size(); ++i) {
-        pixels[i] = static_cast<std::uint8_t>(i * 7 / 5 + static_cast<std::size_t>(seed));
-    }
-    return pixels;
 }
 
 // An image said to hold the last image's pixels is written as the last file, without encoding:

@@ -23,27 +23,20 @@ namespace {
 const OutputSpec kLeft{"LEFT", 0, 0, 64, 48, 0xc04020};
 const OutputSpec kRight{"RIGHT", 64, 0, 80, 160, 0x2080e0};
 
-struct Painted {
-    std::int32_t x, y, width, height;
-    std::uint32_t colour;
-};
-
 // What the outputs show, as the tests painted them: the picture a shot must give.
 class Screen {
   public:
     explicit Screen(std::vector<OutputSpec> outputs) : outputs_(std::move(outputs)) {}
 
-    void Paint(TestCompositor& compositor, const std::string& name, const Painted& painted) {
+    void Paint(TestCompositor& compositor, const Painted& painted) {
         compositor.Run([&] {
-            compositor.Paint(name, painted.x, painted.y, painted.width, painted.height,
+            compositor.Paint(painted.output, painted.x, painted.y, painted.width, painted.height,
                              painted.colour);
         });
-        Record(name, painted);
+        Record(painted);
     }
     // A paint the compositor made by itself.
-    void Record(const std::string& name, const Painted& painted) {
-        painted_[name].push_back(painted);
-    }
+    void Record(const Painted& painted) { painted_.push_back(painted); }
     void Add(const OutputSpec& output) { outputs_.push_back(output); }
     void SetMode(const std::string& name, std::int32_t width, std::int32_t height) {
         for (OutputSpec& o : outputs_) {
@@ -52,48 +45,22 @@ class Screen {
                 o.height = height;
             }
         }
-        painted_.erase(name);  // a new mode shows the output's colour again
+        std::erase_if(painted_, [&](const Painted& p) { return p.output == name; });
     }
 
     void ExpectShown(const pngtest::Decoded& shot) const {
         ASSERT_EQ(shot.error, "");
-        std::int32_t left = INT32_MAX, top = INT32_MAX, right = INT32_MIN, bottom = INT32_MIN;
-        for (const OutputSpec& o : outputs_) {
-            left = std::min(left, o.x);
-            top = std::min(top, o.y);
-            right = std::max(right, o.x + o.width);
-            bottom = std::max(bottom, o.y + o.height);
-        }
-        const std::int32_t width = right - left;
+        std::int32_t width = 0, height = 0;
+        const std::vector<std::uint8_t> expected =
+            ExpectedScreen(outputs_, painted_, &width, &height);
         ASSERT_EQ(shot.width, width);
-        ASSERT_EQ(shot.height, bottom - top);
-        std::vector<std::uint8_t> rgb(static_cast<std::size_t>(width * (bottom - top)) * 3, 0);
-        const auto fill = [&](const OutputSpec& o, std::int32_t x0, std::int32_t y0, std::int32_t w,
-                              std::int32_t h, std::uint32_t colour) {
-            for (std::int32_t y = std::max(y0, 0); y < std::min(y0 + h, o.height); ++y) {
-                for (std::int32_t x = std::max(x0, 0); x < std::min(x0 + w, o.width); ++x) {
-                    const auto at =
-                        static_cast<std::size_t>((o.y - top + y) * width + o.x - left + x) * 3;
-                    rgb[at] = static_cast<std::uint8_t>(colour >> 16);
-                    rgb[at + 1] = static_cast<std::uint8_t>(colour >> 8);
-                    rgb[at + 2] = static_cast<std::uint8_t>(colour);
-                }
-            }
-        };
-        for (const OutputSpec& o : outputs_) {
-            fill(o, 0, 0, o.width, o.height, o.colour);
-            if (const auto found = painted_.find(o.name); found != painted_.end()) {
-                for (const Painted& p : found->second) {
-                    fill(o, p.x, p.y, p.width, p.height, p.colour);
-                }
-            }
-        }
-        EXPECT_TRUE(shot.rgb == rgb) << "the pixels differ from what the outputs show";
+        ASSERT_EQ(shot.height, height);
+        EXPECT_TRUE(shot.rgb == expected) << "the pixels differ from what the outputs show";
     }
 
   private:
     std::vector<OutputSpec> outputs_;
-    std::map<std::string, std::vector<Painted>> painted_;
+    std::vector<Painted> painted_;  // a new mode shows the output's colour again
 };
 
 class CaptureChangesOnly : public ::testing::Test {
@@ -102,26 +69,11 @@ class CaptureChangesOnly : public ::testing::Test {
                                 std::uint32_t version = 3)
         : compositor_(outputs, {.screencopyVersion = version, .layerShell = false}),
           screen_(outputs) {
-        char pattern[] = "/tmp/ruvello-wl-changes-XXXXXX";
-        folder_ = mkdtemp(pattern);
         capture_.GdiPlusStart();
     }
-    ~CaptureChangesOnly() override {
-        capture_.GdiPlusStop();
-        std::filesystem::remove_all(folder_);
-    }
+    ~CaptureChangesOnly() override { capture_.GdiPlusStop(); }
 
-    pngtest::Decoded Shot() {
-        const std::string path = folder_ + "/shot" + std::to_string(++shots_) + ".png";
-        if (!capture_.CaptureScreenToPng(path)) {
-            pngtest::Decoded failed;
-            failed.error = "the shot failed";
-            return failed;
-        }
-        std::ifstream file(path, std::ios::binary);
-        return pngtest::DecodeWithLibpng(
-            {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()});
-    }
+    pngtest::Decoded Shot() { return shots_.Take(); }
 
     std::pair<int, int> WholeCopies() {
         return {compositor_.WholeCopies("LEFT"), compositor_.WholeCopies("RIGHT")};
@@ -131,8 +83,7 @@ class CaptureChangesOnly : public ::testing::Test {
     Screen screen_;
     WaylandClient client_{compositor_};
     WaylandScreenCapture capture_{*client_.connection, *client_.layout};
-    std::string folder_;
-    int shots_ = 0;
+    DecodedShots shots_{capture_};
 };
 
 TEST_F(CaptureChangesOnly, OnlyTheOutputThatChangedIsCopiedAgain) {
@@ -142,12 +93,12 @@ TEST_F(CaptureChangesOnly, OnlyTheOutputThatChangedIsCopiedAgain) {
     screen_.ExpectShown(Shot());
     EXPECT_EQ(WholeCopies(), std::make_pair(1, 1)) << "nothing changed, nothing copied";
 
-    screen_.Paint(compositor_, "RIGHT", {10, 100, 30, 20, 0x00ff00});
+    screen_.Paint(compositor_, {"RIGHT", 10, 100, 30, 20, 0x00ff00});
     screen_.ExpectShown(Shot());
     EXPECT_EQ(WholeCopies(), std::make_pair(1, 2));
 
-    screen_.Paint(compositor_, "LEFT", {0, 0, 5, 5, 0xffffff});
-    screen_.Paint(compositor_, "RIGHT", {70, 150, 20, 20, 0x000080});  // partly outside
+    screen_.Paint(compositor_, {"LEFT", 0, 0, 5, 5, 0xffffff});
+    screen_.Paint(compositor_, {"RIGHT", 70, 150, 20, 20, 0x000080});  // partly outside
     screen_.ExpectShown(Shot());
     screen_.ExpectShown(Shot());
     EXPECT_EQ(WholeCopies(), std::make_pair(2, 3));
@@ -166,7 +117,7 @@ TEST_F(CaptureChangesOnly, ACopyMadeJustAsTheProgramCancelsItStillCounts) {
             }
         };
     });
-    screen_.Record("LEFT", {20, 10, 8, 8, 0xffff00});
+    screen_.Record({"LEFT", 20, 10, 8, 8, 0xffff00});
     screen_.ExpectShown(Shot());
     screen_.ExpectShown(Shot());
 }
@@ -174,7 +125,7 @@ TEST_F(CaptureChangesOnly, ACopyMadeJustAsTheProgramCancelsItStillCounts) {
 // Outputs that did not change come without pixels where the program's image holds them; when
 // the image must be drawn anew (a monitor came, another changed its mode), they are copied.
 TEST_F(CaptureChangesOnly, AMonitorThatComesOrAModeThatChangesGetsEveryOutputCopiedAgain) {
-    screen_.Paint(compositor_, "LEFT", {1, 1, 10, 10, 0x123456});
+    screen_.Paint(compositor_, {"LEFT", 1, 1, 10, 10, 0x123456});
     screen_.ExpectShown(Shot());
     screen_.ExpectShown(Shot());  // still: the buffers' memory is given back
 
@@ -189,7 +140,7 @@ TEST_F(CaptureChangesOnly, AMonitorThatComesOrAModeThatChangesGetsEveryOutputCop
     screen_.SetMode("RIGHT", 40, 40);
     client_.Sync();
     screen_.ExpectShown(Shot());
-    screen_.Paint(compositor_, "RIGHT", {0, 0, 40, 2, 0xff0000});
+    screen_.Paint(compositor_, {"RIGHT", 0, 0, 40, 2, 0xff0000});
     screen_.ExpectShown(Shot());
 }
 
@@ -199,10 +150,9 @@ TEST_F(CaptureChangesOnly, AChangeReportedToAShotThatFailedShowsInTheNext) {
     screen_.ExpectShown(Shot());
     for (long nth = 1;; ++nth) {
         SCOPED_TRACE(nth);
-        screen_.Paint(compositor_, "LEFT",
-                      {0, static_cast<std::int32_t>(nth % 40), 64, 2,
-                       static_cast<std::uint32_t>(0x010203 * nth)});
-        const std::string path = folder_ + "/failing.png";
+        screen_.Paint(compositor_, {"LEFT", 0, static_cast<std::int32_t>(nth % 40), 64, 2,
+                                    static_cast<std::uint32_t>(0x010203 * nth)});
+        const std::string path = shots_.Path("failing.png");
         bool failed = false;
         {
             testing::FailingAllocations failing(nth,
@@ -229,7 +179,7 @@ TEST_F(OneOutput, TheOnlyOutputIsCopiedWhenItChanged) {
     screen_.ExpectShown(Shot());
     screen_.ExpectShown(Shot());
     EXPECT_EQ(compositor_.WholeCopies("RIGHT"), 1);
-    screen_.Paint(compositor_, "RIGHT", {5, 5, 5, 5, 0x00ffff});
+    screen_.Paint(compositor_, {"RIGHT", 5, 5, 5, 5, 0x00ffff});
     screen_.ExpectShown(Shot());
     EXPECT_EQ(compositor_.WholeCopies("RIGHT"), 2);
 }
@@ -243,7 +193,7 @@ class FirstScreencopyVersion : public CaptureChangesOnly {
 TEST_F(FirstScreencopyVersion, EveryOutputIsCopiedAtEveryShot) {
     screen_.ExpectShown(Shot());
     screen_.ExpectShown(Shot());
-    screen_.Paint(compositor_, "RIGHT", {0, 0, 80, 80, 0x102030});
+    screen_.Paint(compositor_, {"RIGHT", 0, 0, 80, 80, 0x102030});
     screen_.ExpectShown(Shot());
     EXPECT_EQ(WholeCopies(), std::make_pair(3, 3));
 }

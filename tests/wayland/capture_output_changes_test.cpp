@@ -21,61 +21,17 @@ namespace {
 const OutputSpec kLeft{"LEFT", 0, 0, 64, 48, 0xc04020};
 const OutputSpec kRight{"RIGHT", 64, 0, 80, 60, 0x2080e0};
 
-// The picture a shot of these outputs must give: each in its colour at its place, black between.
-std::vector<std::uint8_t> Expected(const std::vector<OutputSpec>& outputs, std::int32_t* width,
-                                   std::int32_t* height) {
-    std::int32_t left = INT32_MAX, top = INT32_MAX, right = INT32_MIN, bottom = INT32_MIN;
-    for (const OutputSpec& o : outputs) {
-        left = std::min(left, o.x);
-        top = std::min(top, o.y);
-        right = std::max(right, o.x + o.width);
-        bottom = std::max(bottom, o.y + o.height);
-    }
-    *width = right - left;
-    *height = bottom - top;
-    std::vector<std::uint8_t> rgb(static_cast<std::size_t>(*width * *height) * 3, 0);
-    for (const OutputSpec& o : outputs) {
-        for (std::int32_t y = o.y - top; y < o.y - top + o.height; ++y) {
-            for (std::int32_t x = o.x - left; x < o.x - left + o.width; ++x) {
-                const auto at = static_cast<std::size_t>(y * *width + x) * 3;
-                rgb[at] = static_cast<std::uint8_t>(o.colour >> 16);
-                rgb[at + 1] = static_cast<std::uint8_t>(o.colour >> 8);
-                rgb[at + 2] = static_cast<std::uint8_t>(o.colour);
-            }
-        }
-    }
-    return rgb;
-}
-
 class CaptureWhileOutputsChange : public ::testing::TestWithParam<CopyProtocol> {
   protected:
-    CaptureWhileOutputsChange() {
-        char pattern[] = "/tmp/ruvello-wl-capture-XXXXXX";
-        folder_ = mkdtemp(pattern);
-        capture_.GdiPlusStart();
-    }
-    ~CaptureWhileOutputsChange() override {
-        capture_.GdiPlusStop();
-        std::filesystem::remove_all(folder_);
-    }
+    CaptureWhileOutputsChange() { capture_.GdiPlusStart(); }
+    ~CaptureWhileOutputsChange() override { capture_.GdiPlusStop(); }
 
-    // One shot into a new file; the file decoded, or the reason there is none.
-    pngtest::Decoded Shot() {
-        const std::string path = folder_ + "/shot" + std::to_string(++shots_) + ".png";
-        if (!capture_.CaptureScreenToPng(path)) {
-            pngtest::Decoded failed;
-            failed.error = "the shot failed";
-            return failed;
-        }
-        std::ifstream file(path, std::ios::binary);
-        return pngtest::DecodeWithLibpng(
-            {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()});
-    }
+    pngtest::Decoded Shot() { return shots_.Take(); }
 
     void ExpectShows(const pngtest::Decoded& shot, const std::vector<OutputSpec>& outputs) {
         ASSERT_EQ(shot.error, "");
         std::int32_t width = 0, height = 0;
-        const std::vector<std::uint8_t> expected = Expected(outputs, &width, &height);
+        const std::vector<std::uint8_t> expected = ExpectedScreen(outputs, {}, &width, &height);
         ASSERT_EQ(shot.width, width);
         ASSERT_EQ(shot.height, height);
         EXPECT_TRUE(shot.rgb == expected) << "the pixels differ from the outputs' pictures";
@@ -96,8 +52,7 @@ class CaptureWhileOutputsChange : public ::testing::TestWithParam<CopyProtocol> 
     TestCompositor compositor_{{kLeft, kRight}, {.copy = GetParam(), .layerShell = false}};
     WaylandClient client_{compositor_};
     WaylandScreenCapture capture_{*client_.connection, *client_.layout};
-    std::string folder_;
-    int shots_ = 0;
+    DecodedShots shots_{capture_};
 };
 
 TEST_P(CaptureWhileOutputsChange, AnOutputRemovedAfterItsCopyLeavesThatShotAndTheNext) {
@@ -127,7 +82,7 @@ TEST_P(CaptureWhileOutputsChange, AShotThatRunsOutOfMemoryFailsAloneAndTheNextOn
     ExpectShows(Shot(), {kLeft, kRight});
     for (long nth = 1;; ++nth) {
         SCOPED_TRACE(nth);
-        const std::string path = folder_ + "/failing.png";
+        const std::string path = shots_.Path("failing.png");
         bool written = false, failed = false;
         {
             testing::FailingAllocations failing(nth,
