@@ -139,7 +139,9 @@ def use_as_user(user):
         except Failure:
             raise Failure(f"config.ini is\n{program.config()!r}\nexpected\n{expected!r}")
         check(os.stat(config).st_uid == user.uid, "config.ini does not belong to the user")
-        shots = wait_for(lambda: program.screenshots(program.shots), 30, "a screenshot in ~/Pictures/Ruvello")
+        # config.ini comes first, the screenshot folder a moment later (longer on a loaded machine).
+        shots = wait_for(lambda: os.path.isdir(program.shots) and program.screenshots(program.shots), 30,
+                         "a screenshot in ~/Pictures/Ruvello")
         width, height, _ = pngcheck.read_png(os.path.join(program.shots, shots[0]))
         check((width, height) == (640, 480), f"the screenshot is {width}x{height}")
         # The folders it made and what it wrote are the user's alone: other users of the
