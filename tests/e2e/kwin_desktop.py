@@ -36,8 +36,9 @@ NoDisplay=true
 class KWinDesktop(WaylandDesktop):
     COMPOSITOR_LOG = "kwin.log"
 
-    def __init__(self, output_config, pattern_exe=None, tray=True):
-        self.output_config, self.pattern_exe = output_config, pattern_exe
+    def __init__(self, output_config, pattern_exe=None, tray=True, size=(WIDTH, HEIGHT), count=2):
+        """`count` outputs of `size`, the second one at SECOND."""
+        self.output_config, self.pattern_exe, self.size, self.count = output_config, pattern_exe, size, count
         super().__init__(tray=tray, outputs=())
 
     def _start_compositor(self):
@@ -51,14 +52,15 @@ class KWinDesktop(WaylandDesktop):
         self.env["XDG_DATA_DIRS"] = f"{tools}:/usr/local/share:/usr/share"
         kwin = os.path.join(self.tmp, "kwin_wayland")
         shutil.copy(shutil.which("kwin_wayland"), kwin)
-        self.kwin = self.start([kwin, "--virtual", "--width", str(WIDTH), "--height", str(HEIGHT),
-                                "--output-count", "2", "--no-lockscreen", "--socket", "wayland-kwin"],
+        self.kwin = self.start([kwin, "--virtual", "--width", str(self.size[0]), "--height", str(self.size[1]),
+                                "--output-count", str(self.count), "--no-lockscreen", "--socket", "wayland-kwin"],
                                log=os.path.join(self.tmp, "kwin.log"))
         wait_for(lambda: os.path.exists(os.path.join(self.runtime, "wayland-kwin")), 60, "KWin's Wayland socket")
         wait_for(lambda: "org.kde.KWin.ScreenShot2" in self.bus_names(), 60, "KWin's screenshot interface")
         self.env.update(WAYLAND_DISPLAY="wayland-kwin", QT_QPA_PLATFORM="wayland", XDG_SESSION_TYPE="wayland",
                         XDG_CURRENT_DESKTOP="KDE")
-        self.output("position", "Virtual-1", *SECOND)
+        if self.count > 1:
+            self.output("position", "Virtual-1", *SECOND)
         self.picture_taker = subprocess.Popen([PYTHON, os.path.join(HERE, "kwin", "kwin_picture.py")], env=self.env,
                                               stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True,
                                               stderr=open(os.path.join(self.tmp, "picture.log"), "ab"))
