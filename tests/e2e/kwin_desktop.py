@@ -47,8 +47,11 @@ class KWinDesktop(WaylandDesktop):
         tools = os.path.join(self.tmp, "tools", "share")
         os.makedirs(os.path.join(tools, "applications"))
         self._grant(tools, "output-config", self.output_config, "X-KDE-Wayland-Interfaces=kde_output_management_v2")
-        self._grant(tools, "picture", os.path.realpath(PYTHON),
-                    "X-KDE-DBUS-Restricted-Interfaces=org.kde.KWin.ScreenShot2")
+        # The picture taker runs on a copy of the interpreter: KWin grants by the first entry
+        # that names an executable, and Debian's python3.11.desktop names the interpreter too.
+        self.picture_python = os.path.join(self.tmp, "tools", "picture-python")
+        shutil.copy(os.path.realpath(PYTHON), self.picture_python)
+        self._grant(tools, "picture", self.picture_python, "X-KDE-DBUS-Restricted-Interfaces=org.kde.KWin.ScreenShot2")
         self.env["XDG_DATA_DIRS"] = f"{tools}:/usr/local/share:/usr/share"
         kwin = os.path.join(self.tmp, "kwin_wayland")
         shutil.copy(shutil.which("kwin_wayland"), kwin)
@@ -61,7 +64,8 @@ class KWinDesktop(WaylandDesktop):
                         XDG_CURRENT_DESKTOP="KDE")
         if self.count > 1:
             self.output("position", "Virtual-1", *SECOND)
-        self.picture_taker = subprocess.Popen([PYTHON, os.path.join(HERE, "kwin", "kwin_picture.py")], env=self.env,
+        self.picture_taker = subprocess.Popen([self.picture_python, os.path.join(HERE, "kwin", "kwin_picture.py")],
+                                              env=self.env,
                                               stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True,
                                               stderr=open(os.path.join(self.tmp, "picture.log"), "ab"))
         self.processes.append(self.picture_taker)

@@ -1,6 +1,7 @@
 #!/usr/bin/python3
 """KWin's own picture of every screen, taken through ScreenShot2 as the tests see the desktop
-(KWin grants it to this interpreter through a desktop entry of the tests' own). Each line
+(KWin grants it to the copy of the interpreter this runs on, through a desktop entry of the
+tests' own). Each line
 "shot PATH" on stdin writes a PPM file (RGB) there and answers "done WIDTH HEIGHT", or
 "error NAME"."""
 import os
@@ -40,12 +41,17 @@ def shot(bus, path):
     return width, height
 
 
+def answer(bus, path):
+    try:
+        return "done %d %d" % shot(bus, path)
+    except dbus.DBusException as error:
+        return f"error {error.get_dbus_name()}"
+    except ValueError as error:
+        return f"error {error}"
+
+
 if __name__ == "__main__":
     session = dbus.SessionBus()
     for line in sys.stdin:
         command, _, target = line.strip().partition(" ")
-        try:
-            print("done %d %d" % shot(session, target), flush=True)
-        except (dbus.DBusException, ValueError) as error:
-            name = error.get_dbus_name() if isinstance(error, dbus.DBusException) else str(error)
-            print(f"error {name}", flush=True)
+        print(answer(session, target), flush=True)

@@ -14,7 +14,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(__file__), ".."))
 from desktop import Ruvello, check, main, wait_for  # noqa: E402
 from kwin_desktop import HEIGHT, MONITORS, SECOND, WIDTH, KWinDesktop, same_as_screen  # noqa: E402
 from portal_services import check_screenshot, next_shot  # noqa: E402
-from wayland import TrayItem  # noqa: E402
+from wayland import TrayItem, click_until_flash_seen  # noqa: E402
 import pngcheck  # noqa: E402
 
 OUTPUT_CONFIG = os.path.abspath(sys.argv[2])
@@ -64,12 +64,7 @@ def test(exe):
         watcher = threading.Thread(target=watch_for_flash, args=(desktop, seen, stop))
         watcher.start()
         try:
-            for clicks in range(1, 9):
-                item.activate()
-                wait_for(lambda: len(manual_shots(program)) >= clicks, 60, f"manual screenshot {clicks}")
-                if seen:
-                    break
-                time.sleep(1.1)  # the next one gets a name of its own
+            click_until_flash_seen(item, program, seen)
         finally:
             stop.set()
             watcher.join()
