@@ -2,7 +2,8 @@
 // switched off is gone from the desktop as one unplugged, one switched on is back.
 //
 //   output_config list                      prints "NAME X Y enabled|disabled" per output
-//   output_config OP... where OP is         enable NAME | disable NAME | position NAME X Y
+//   output_config OP... where OP is         enable NAME | disable NAME | position NAME X Y |
+//                                           scale NAME FACTOR
 //
 // Exits 0 once KWin applied the change. KWin lets only clients whose desktop entry lists the
 // interface in X-KDE-Wayland-Interfaces change outputs (the tests write one, as Plasma's own
@@ -130,6 +131,10 @@ int main(int argc, char** argv) {
             kde_output_configuration_v2_position(configuration, output->device,
                                                  std::atoi(argv[i + 2]), std::atoi(argv[i + 3]));
             i += 3;
+        } else if (op == "scale" && i + 2 < argc) {
+            kde_output_configuration_v2_scale(configuration, Find(state, argv[i + 1])->device,
+                                              wl_fixed_from_double(std::atof(argv[i + 2])));
+            i += 2;
         } else {
             std::fprintf(stderr, "cannot read %s\n", argv[i]);
             return 2;

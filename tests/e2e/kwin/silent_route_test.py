@@ -4,7 +4,8 @@ from the first screenshot on every file is the whole layout as KWin shows it (a 
 each output, the gap black), with nothing asked and nothing said. A left click on the tray item
 (Activate) flashes the outputs and takes a manual screenshot without the flash; an output
 switched off is gone from the next screenshot and back in the one after it is switched on
-again; the menu that Plasma's host shows comes over DBusMenu, and "Beenden" ends the program."""
+again; with one output at scale 2 the picture takes the larger scale; the menu that Plasma's
+host shows comes over DBusMenu, and "Beenden" ends the program."""
 import os
 import sys
 import threading
@@ -13,7 +14,7 @@ import time
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), ".."))
 from desktop import Ruvello, check, main, wait_for  # noqa: E402
 from kwin_desktop import HEIGHT, MONITORS, SECOND, WIDTH, KWinDesktop, same_as_screen  # noqa: E402
-from portal_services import check_screenshot, next_shot  # noqa: E402
+from portal_services import check_screenshot, next_shot, pattern_pixel  # noqa: E402
 from wayland import TrayItem, click_until_flash_seen  # noqa: E402
 import pngcheck  # noqa: E402
 
@@ -82,6 +83,19 @@ def test(exe):
         both = program.path(next_shot(program))
         check(pngcheck.read_png(both)[:2] == LAYOUT, "the output plugged in again is not in the screenshot")
         same_as_screen(both, desktop)
+
+        # The second output at scale 2 (half the logical size): the picture takes the larger
+        # scale, the first output enlarged pixel by pixel, as on the other Wayland routes.
+        desktop.output("scale", "Virtual-1", 2)
+        scaled = program.path(next_shot(program))
+        width, height, pixels = pngcheck.read_png(scaled)
+        check((width, height) == ((SECOND[0] + WIDTH // 2) * 2, max(HEIGHT, SECOND[1] + HEIGHT // 2) * 2),
+              f"the screenshot with a scaled output is {width}x{height}")
+        for x, y in ((0, 0), (1, 1), (777, 333), (1599, 1199)):
+            at = (y * width + x) * 3
+            check(tuple(pixels[at:at + 3]) == pattern_pixel(0, 0, x // 2, y // 2),
+                  f"the first output is not enlarged pixel by pixel at ({x}, {y})")
+        same_as_screen(scaled, desktop)
 
         # The menu as Plasma's host shows it: over DBusMenu, "Beenden" ends the program.
         items = item.menu_items()
