@@ -74,9 +74,8 @@ std::uint32_t KWinScreenShot::Version(QDBusConnection bus, milliseconds wait) {
     return reply.arguments().first().value<QDBusVariant>().variant().toUInt();
 }
 
-KWinScreenShot::KWinScreenShot(QDBusConnection bus) : bus_(std::move(bus)) {}
-
-KWinScreenShot::Shot KWinScreenShot::CaptureWorkspace(std::vector<std::uint8_t>& pixels,
+KWinScreenShot::Shot KWinScreenShot::CaptureWorkspace(QDBusConnection bus,
+                                                      std::vector<std::uint8_t>& pixels,
                                                       Deadline deadline) {
     Shot shot;
     int ends[2];
@@ -97,7 +96,7 @@ KWinScreenShot::Shot KWinScreenShot::CaptureWorkspace(std::vector<std::uint8_t>&
         const QVariantMap options{{QStringLiteral("native-resolution"), true},
                                   {QStringLiteral("include-cursor"), false}};
         message << options << QVariant::fromValue(QDBusUnixFileDescriptor(writeEnd.fd));
-        return bus_.asyncCall(message, std::max(1, MillisecondsUntil(deadline)));
+        return bus.asyncCall(message, std::max(1, MillisecondsUntil(deadline)));
     }();
     // KWin answers with the picture's description first, then writes the rows from a thread of
     // its own, which waits for this program to read them.

@@ -13,8 +13,7 @@ namespace ruvello {
 // screenshot tool uses. KWin grants it to a program whose installed desktop entry lists it in
 // X-KDE-DBUS-Restricted-Interfaces, matched by the caller's executable path; no dialog, no
 // indicator.
-class KWinScreenShot {
-  public:
+struct KWinScreenShot {
     using Deadline = std::chrono::steady_clock::time_point;
 
     // The interface's version; 0 when nobody offers it within `wait` (not KWin, or KWin without
@@ -32,15 +31,11 @@ class KWinScreenShot {
         KWinImageLayout layout;
     };
 
-    explicit KWinScreenShot(QDBusConnection bus);
-
     // Every screen in one picture at the pixel size of the largest scale, without the pointer:
     // CaptureWorkspace, its answer, then the rows from the pipe. `pixels` is reused between
     // shots. Blocks until `deadline` at the most.
-    Shot CaptureWorkspace(std::vector<std::uint8_t>& pixels, Deadline deadline);
-
-  private:
-    QDBusConnection bus_;
+    static Shot CaptureWorkspace(QDBusConnection bus, std::vector<std::uint8_t>& pixels,
+                                 Deadline deadline);
 };
 
 }  // namespace ruvello

@@ -53,8 +53,7 @@ std::string KWinRefusedNotice(bool ownEntry) {
     return text;
 }
 
-KWinScreenCapture::KWinScreenCapture(Options options)
-    : options_(std::move(options)), kwin_(QDBusConnection::sessionBus()) {}
+KWinScreenCapture::KWinScreenCapture(Options options) : options_(std::move(options)) {}
 
 KWinScreenCapture::~KWinScreenCapture() = default;
 
@@ -97,8 +96,9 @@ bool KWinScreenCapture::CaptureScreenToPng(const std::string& path) {
 
 bool KWinScreenCapture::Shoot(const std::string& path) {
     for (;;) {
-        const KWinScreenShot::Shot shot =
-            kwin_.CaptureWorkspace(pixels_, steady_clock::now() + kShotWait);
+        // The program's own connection, made once the application exists.
+        const KWinScreenShot::Shot shot = KWinScreenShot::CaptureWorkspace(
+            QDBusConnection::sessionBus(), pixels_, steady_clock::now() + kShotWait);
         switch (shot.outcome) {
             case KWinScreenShot::Outcome::kTaken:
                 return Write(shot, path);

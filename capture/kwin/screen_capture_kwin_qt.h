@@ -29,6 +29,7 @@ class KWinScreenCapture : public ScreenCapture {
         std::function<void(const std::string&)> tell;
     };
 
+    // Made before the application exists; it talks to KWin only from GdiPlusStart on.
     explicit KWinScreenCapture(Options options);
     ~KWinScreenCapture() override;
     KWinScreenCapture(const KWinScreenCapture&) = delete;
@@ -47,7 +48,6 @@ class KWinScreenCapture : public ScreenCapture {
 
     Options options_;
     QObject context_;  // ends the deferred notice with this object
-    KWinScreenShot kwin_;
     // Until then a refusal may be KWin not having read the new entry yet.
     std::chrono::steady_clock::time_point grantSettlesAt_;
     std::unique_ptr<ScreenCapture> fallback_;
