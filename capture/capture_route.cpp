@@ -37,7 +37,9 @@ std::uint32_t KWinScreenShotVersion() {
         const QDBusConnection bus =
             QDBusConnection::connectToBus(QDBusConnection::SessionBus, name);
         if (bus.isConnected()) {
-            version = KWinScreenShot::Version(bus, std::chrono::seconds(3));
+            // Elsewhere the bus answers at once that nobody has the name; a busy KWin at login
+            // may take a while.
+            version = KWinScreenShot::Version(bus, std::chrono::seconds(10));
         }
     }
     QDBusConnection::disconnectFromBus(name);
