@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
-"""A Wayland screenshot (headless sway, wlr-screencopy) against the X11 one (Xvfb), measured in one
-run on the same machine with the same frame on the screen: the program's whole automatic
-screenshot from the tick to the file, its wall time and its process CPU time, and the CPU time the
-display server spent for it (sway copying the output, Xvfb serving the grab). Checks that both
-files hold exactly the frame's pixels.
+"""A Wayland screenshot (headless sway, wlr-screencopy; headless KWin, ScreenShot2) against the X11
+one (Xvfb), measured in one run on the same machine with the same frame on the screen: the
+program's whole automatic screenshot from the tick to the file, its wall time and its process CPU
+time, and the CPU time the display server spent for it (sway copying the output, KWin drawing and
+sending its picture, Xvfb serving the grab). Checks that every file holds exactly the frame's
+pixels. KWin's row needs the build's output_config and show_frame (left out without them).
 
     python3 bench/compare_wayland.py build/linux/bench/ruvello_shot_bench [frames folder] [runs]
 """
@@ -19,6 +20,7 @@ sys.path.insert(0, os.path.join(HERE, "..", "tests", "e2e"))
 import pngcheck  # noqa: E402
 from compare_shots import start_display  # noqa: E402
 from wayland import WaylandDesktop  # noqa: E402
+from kwin_desktop import KWinDesktop  # noqa: E402
 
 TICKS = os.sysconf("SC_CLK_TCK")
 
@@ -66,6 +68,24 @@ def measure(bench, frame, runs):
         env = dict(base, WAYLAND_DISPLAY=desktop.env["WAYLAND_DISPLAY"], XDG_RUNTIME_DIR=desktop.runtime)
         rows["Wayland (sway, wlr-screencopy)"] = run_bench(bench, env, runs, desktop.sway.pid)
 
+    build = os.path.dirname(os.path.dirname(os.path.abspath(bench)))
+    output_config = os.path.join(build, "tests", "e2e", "kwin", "output_config")
+    show_frame = os.path.join(build, "bench", "show_frame")
+    if os.path.exists(output_config) and os.path.exists(show_frame):
+        with KWinDesktop(output_config, tray=False, size=(width, height), count=1) as desktop:
+            viewer = subprocess.Popen([show_frame, frame], env=desktop.env, stdout=subprocess.PIPE, text=True)
+            desktop.processes.append(viewer)
+            check_line = viewer.stdout.readline().strip()
+            if check_line != "shown":
+                raise SystemExit(f"show_frame said {check_line!r}")
+            env = dict(base, WAYLAND_DISPLAY=desktop.env["WAYLAND_DISPLAY"], XDG_RUNTIME_DIR=desktop.runtime,
+                       DBUS_SESSION_BUS_ADDRESS=desktop.env["DBUS_SESSION_BUS_ADDRESS"], HOME=desktop.env["HOME"],
+                       XDG_DATA_DIRS=desktop.env["XDG_DATA_DIRS"])
+            # The first shot of a new grant entry waits until KWin has read it: outside the runs.
+            subprocess.run([bench, f"--shot={os.path.join(desktop.tmp, 'grant.png')}"], env=env,
+                           capture_output=True, check=True)
+            rows["Wayland (KWin, ScreenShot2)"] = run_bench(bench, env, runs, desktop.kwin.pid)
+
     print(f"\n{width}x{height}, {runs} runs each")
     print("| route | tick to file, median (min-max) | program CPU | server CPU | bytes | pixels |")
     print("|---|---|---|---|---|---|")
@@ -74,9 +94,11 @@ def measure(bench, frame, runs):
         print(f"| {name} | {statistics.median(wall):.1f} ms ({min(wall):.1f}-{max(wall):.1f}) | "
               f"{statistics.median(row['cpu']):.1f} ms | {row['server']:.1f} ms | {row['bytes']:.0f} | "
               f"{'exact' if row['pixels'] == expected else 'DIFFER'} |")
-    x11, wl = rows.values()
-    print(f"Wayland / X11: wall {statistics.median(wl['wall']) / statistics.median(x11['wall']):.2f}x, "
-          f"program + server CPU {(statistics.median(wl['cpu']) + wl['server']) / (statistics.median(x11['cpu']) + x11['server']):.2f}x")
+    x11 = rows["X11 (Xvfb, shared memory)"]
+    for name, wl in list(rows.items())[1:]:
+        print(f"{name} / X11: wall {statistics.median(wl['wall']) / statistics.median(x11['wall']):.2f}x, "
+              f"program + server CPU "
+              f"{(statistics.median(wl['cpu']) + wl['server']) / (statistics.median(x11['cpu']) + x11['server']):.2f}x")
     return all(row["pixels"] == expected for row in rows.values())
 
 

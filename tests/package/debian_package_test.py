@@ -174,6 +174,11 @@ def test(build_dir, version):
             installed = [p for p in run("dpkg-query", "-L", "ruvello").splitlines() if p != "/."]
             entry = desktop_entry("/usr/share/applications/org.ruvello.Ruvello.desktop")
             check(shutil.which(entry["Exec"].split()[0]) == "/usr/bin/ruvello", f"the menu starts {entry['Exec']}")
+            # KWin grants its screenshot interface by the executable's path: the entry names it in
+            # full, which a bare name on the PATH would not do.
+            check(entry["Exec"].split()[0] == "/usr/bin/ruvello"
+                  and "org.kde.KWin.ScreenShot2" in entry.get("X-KDE-DBUS-Restricted-Interfaces", ""),
+                  f"the entry grants KWin's screenshots to no program: {entry}")
             check(os.path.isfile(f"/usr/share/icons/hicolor/48x48/apps/{entry['Icon']}.png"),
                   f"no icon {entry['Icon']} in the icon theme")
             with TestUser() as user:
