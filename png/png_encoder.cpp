@@ -30,19 +30,15 @@ using Byte = std::uint8_t;
 // starts without the previous band's window and with its own code tables); shorter ones leave
 // less to compress again around a small change.
 constexpr int kDefaultBandRows = 64;
-// How a band is compressed follows from the share of zeros among its filtered bytes (by the
-// minimum sum). Below the first share it is photographic, noise that no string match pays for:
-// literals and runs of a byte (RunDeflater) take it as small as zlib and six times faster. From
-// the third share on it is sparse screen content (flat colour, text on plain ground), where
-// libdeflate finds the long matches fastest and smallest. Between the second and the third it is
-// dense text or drawing, smoothed at its edges: zlib's filtered strategy, which passes over
-// matches shorter than six bytes, takes it smaller than libdeflate. Between the first and the
-// second the band mixes photo and text, or holds a smooth picture; the share tells too little
-// there, so both RunDeflater and libdeflate (on the rows filtered by least entropy) try it, and
-// the smaller result is kept.
+// How a band is compressed follows from two shares of its filtered bytes (by the minimum sum),
+// the zeros and the small residuals (+-1, +-2); see BandKind.
 constexpr double kPhotoZeroShare = 0.12;
 constexpr double kTextZeroShare = 0.5;
 constexpr double kScreenZeroShare = 0.85;
+// From this share of small residuals on, a band is a smooth photograph whatever its zeros; from
+// the second on (with half its bytes zero or more), a photograph beside text.
+constexpr double kSmoothShare = 0.35;
+constexpr double kBesideTextShare = 0.2;
 // PNG caps a chunk at 2^31 - 1 bytes; the stream goes into IDAT chunks of this size.
 constexpr std::size_t kIdatBytes = std::size_t{1} << 20;
 // Every band ends on a sync flush; this empty final block (fixed codes) ends the stream.
@@ -87,12 +83,31 @@ struct DeflaterDeleter {
     }
 };
 
+// How far zlib's lazy search looks (deflateTune): links of a hash chain to follow, and the match
+// lengths from which it follows a quarter of them (`good`), looks no further for a better match
+// at the next byte (`lazy`) or stops (`nice`).
+struct ZlibSearch {
+    int good;
+    int lazy;
+    int nice;
+    int chain;
+};
+
+// Level 6's search with the hash chains cut from 128 links to 8: a screen full of text then takes
+// 1.1 % fewer bytes than with libdeflate at level 7 for its dense bands at 1920x1080, 0.2 % at
+// 3840x2160 (whose larger glyphs libdeflate matches well), in no more time. Longer chains save up
+// to 1 % more at up to 1.5 times the time.
+constexpr ZlibSearch kTextSearch{8, 16, 128, 8};
+// Only the nearest earlier place of each three bytes: in a photograph beside text, the longest
+// match further back pays for its distance less often than the near one. On the desktops of
+// photographs and text (bench/other_desktops.py) the file is 2-3 % smaller than with kTextSearch
+// and its encoding takes a quarter less CPU; the reference desktop of text would be up to 1.7 %
+// larger. `good` stays above `lazy`, so the chain is never quartered: zlib would round one link
+// down to none and then follow the chain to its end.
+constexpr ZlibSearch kPhotoBesideTextSearch{258, 16, 128, 1};
+
 // zlib's raw deflate with its filtered strategy and its largest blocks (memory level 9), kept from
-// band to band (on the heap, since zlib's state points back to it). Its search is level 6's with
-// the hash chains cut from 128 links to 8 (deflateTune): a screen full of text then takes 1.1 %
-// fewer bytes than with libdeflate at level 7 for its dense bands at 1920x1080, 0.2 % at
-// 3840x2160 (whose larger glyphs libdeflate matches well), in no more time. Longer chains save
-// up to 1 % more at up to 1.5 times the time.
+// band to band (on the heap, since zlib's state points back to it).
 class ZlibDeflater {
   public:
     void Ready() {
@@ -109,9 +124,10 @@ class ZlibDeflater {
 
     // Compresses `size` bytes into a stream that ends on a sync flush; 0 when `capacity` did not
     // suffice.
-    std::size_t Compress(const Byte* data, std::size_t size, Byte* out, std::size_t capacity) {
+    std::size_t Compress(const Byte* data, std::size_t size, Byte* out, std::size_t capacity,
+                         const ZlibSearch& search) {
         deflateReset(z_.get());  // which also resets what deflateTune set
-        deflateTune(z_.get(), 8, 16, 128, 8);
+        deflateTune(z_.get(), search.good, search.lazy, search.nice, search.chain);
         z_->next_in = const_cast<Byte*>(data);
         z_->avail_in = static_cast<uInt>(size);
         z_->next_out = out;
@@ -147,19 +163,67 @@ struct Worker {
     std::exception_ptr failure;  // what ended its share of the current image
 };
 
-// The share of zeros among the filtered bytes of the rows not sent raw. Raw rows (filter type
-// None) are text or flat colour, never photographic, and have few zeros; a band of only raw rows
-// counts as screen content.
-double ZeroShare(const Byte* rows, std::size_t row_bytes, std::int32_t count) {
+// Shares among the filtered bytes of the rows not sent raw. Raw rows (filter type None) are text
+// or flat colour, never photographic, and have few zeros; a band of only raw rows counts as
+// screen content.
+struct BandShares {
+    double zeros = 1.0;
+    double small = 0.0;  // +-1 and +-2
+};
+
+BandShares Shares(const Byte* rows, std::size_t row_bytes, std::int32_t count) {
     std::size_t zeros = 0;
+    std::size_t near_zero = 0;  // -2 to 2
     std::size_t filtered = 0;
     for (std::int32_t y = 0; y < count; ++y, rows += row_bytes) {
         if (rows[0] != png::kNone) {
-            zeros += static_cast<std::size_t>(std::count(rows + 1, rows + row_bytes, Byte{0}));
+            for (std::size_t i = 1; i < row_bytes; ++i) {  // both counts in one vectorised pass
+                zeros += rows[i] == 0;
+                near_zero += static_cast<Byte>(rows[i] + 2) <= 4;
+            }
             filtered += row_bytes - 1;
         }
     }
-    return filtered == 0 ? 1.0 : double(zeros) / double(filtered);
+    if (filtered == 0) {
+        return {};
+    }
+    return {double(zeros) / double(filtered), double(near_zero - zeros) / double(filtered)};
+}
+
+// What a band holds, and so how it is compressed. Measured on desktops of real photographs and
+// text beside the reference frames (bench/png_bytes.cpp --bands).
+enum class BandKind {
+    // Sensor noise (few zeros) or a smooth photograph (many small residuals: blurred, upscaled):
+    // no string match pays, and literals and runs of a byte (RunDeflater) take it smallest, as
+    // small as zlib on noise and 3-8 % below it on smooth photographs, six times faster.
+    kPhoto,
+    // Photo beside text, or a smooth picture; the shares tell too little, so both RunDeflater and
+    // libdeflate (on the rows filtered by least entropy) try it, and the smaller is kept.
+    kMixed,
+    // A photograph beside text in the same rows, with as many zeros as text: the minimum sum's
+    // raw rows, which suit the text, cost the photo dearly. zlib's filtered strategy on the rows
+    // filtered by least entropy takes such bands 7-25 % smaller than on the minimum sum's rows,
+    // and RunDeflater seldom beats it.
+    kPhotoBesideText,
+    // Dense text or drawing, smoothed at its edges: zlib's filtered strategy, which passes over
+    // matches shorter than six bytes, takes it smaller than libdeflate.
+    kText,
+    // Sparse screen content (flat colour, text on plain ground): libdeflate finds the long
+    // matches fastest and smallest.
+    kScreen,
+};
+
+BandKind Classify(const BandShares& shares) {
+    if (shares.zeros < kPhotoZeroShare || shares.small >= kSmoothShare) {
+        return BandKind::kPhoto;
+    }
+    if (shares.zeros < kTextZeroShare) {
+        return BandKind::kMixed;
+    }
+    if (shares.small >= kBesideTextShare) {  // then at most 80 % are zeros
+        return BandKind::kPhotoBesideText;
+    }
+    return shares.zeros < kScreenZeroShare ? BandKind::kText : BandKind::kScreen;
 }
 
 png::RowRule FirstRule(PngFilterChoice choice) {
@@ -385,18 +449,31 @@ void PngEncoder::State::Compress(const PixelRows& image, Worker& worker, Band& b
     const Byte* const rows = first.rows.data();
     worker.filter.FilterRows(image, band.first_row, band.rows, FirstRule(options.filter),
                              first.rows.data());
-    const double zeros = ZeroShare(rows, row_bytes, band.rows);
+    const BandKind kind = Classify(Shares(rows, row_bytes, band.rows));
+    if (kind == BandKind::kPhotoBesideText && options.filter == PngFilterChoice::kAdaptive) {
+        worker.filter.FilterRows(image, band.first_row, band.rows, png::RowRule::kEntropy,
+                                 first.rows.data());
+    }
     const std::size_t room = first.deflate.size() - png::kContinuationBytes;
-    if (zeros >= kScreenZeroShare) {
-        first.size = Libdeflate(worker, rows, bytes, first);
-    } else if (zeros >= kTextZeroShare) {
-        first.size = worker.text.Compress(rows, bytes, first.deflate.data(), room);
-    } else {
-        first.size = worker.runs.Compress(rows, bytes, first.deflate.data(), room);
+    switch (kind) {
+        case BandKind::kPhoto:
+        case BandKind::kMixed:
+            first.size = worker.runs.Compress(rows, bytes, first.deflate.data(), room);
+            break;
+        case BandKind::kPhotoBesideText:
+            first.size = worker.text.Compress(rows, bytes, first.deflate.data(), room,
+                                              kPhotoBesideTextSearch);
+            break;
+        case BandKind::kText:
+            first.size = worker.text.Compress(rows, bytes, first.deflate.data(), room, kTextSearch);
+            break;
+        case BandKind::kScreen:
+            first.size = Libdeflate(worker, rows, bytes, first);
+            break;
     }
     const Trial* kept = &first;
     const Byte* kept_rows = rows;
-    if (zeros >= kPhotoZeroShare && zeros < kTextZeroShare) {
+    if (kind == BandKind::kMixed) {
         Trial& second = worker.trials[1];
         const Byte* second_rows = rows;
         if (options.filter == PngFilterChoice::kAdaptive) {
