@@ -58,7 +58,7 @@ std::size_t Zlib(const Bytes& rows, const int (&tune)[4]) {
 
 // The encoder's searches (png_encoder.cpp): for text, and for a photograph beside text.
 constexpr int kTextSearch[4] = {8, 16, 128, 8};
-constexpr int kPhotoBesideTextSearch[4] = {258, 16, 128, 1};
+constexpr int kPhotoBesideTextSearch[4] = {258, 16, 128, 2};
 constexpr int kLevel6[4] = {8, 16, 128, 128};
 
 std::size_t Libdeflate(const Bytes& rows, int level) {
