@@ -32,21 +32,10 @@ import tempfile
 import time
 
 import other_desktops
+from xvfb import start_display
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 WARM_UP = 2
-
-
-def start_display(width, height):
-    read_end, write_end = os.pipe()
-    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", f"{width}x{height}x24",
-                             "-nolisten", "tcp", "-noreset"], pass_fds=(write_end,), stderr=subprocess.DEVNULL)
-    os.close(write_end)
-    number = b""
-    while not number.endswith(b"\n"):
-        number += os.read(read_end, 16)
-    os.close(read_end)
-    return xvfb, f":{int(number)}"
 
 
 def photo_desktop(frames, width, height, path):

@@ -20,13 +20,16 @@ writes other-photo-WxH.png, other-text-WxH.png and other-busy-WxH.png into <fold
 The files come from mate-backgrounds 1.26.0, base-files (the licences), zlib1g-dev, libx11-dev
 and x11-common (rgb.txt); fonts-dejavu-core renders the terminals. The X clients draw on a
 private Xvfb display with no window manager; `import` grabs its root window. The screen size
-scales every window, font and offset (by height / 1080).
+scales every window, font and offset (by height / 1080). Made twice, the photo desktop is the
+same to the pixel, the two with X clients within a few dozen pixels (their cursors).
 """
 import os
 import subprocess
 import sys
 import tempfile
 import time
+
+from xvfb import start_display
 
 PHOTOS = "/usr/share/backgrounds/mate/nature"
 
@@ -52,18 +55,6 @@ def photo_desktop(width, height, path):
                 "-geometry", f"+{int(700 * s)}+{int(260 * s)}", "-composite",
                 "(", "-size", f"{width}x{int(28 * s)}", "xc:#202428", ")", "-geometry", "+0+0", "-composite",
                 "-depth", "8", "-type", "TrueColor", path)
-
-
-def start_display(width, height):
-    read_end, write_end = os.pipe()
-    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", f"{width}x{height}x24",
-                             "-nolisten", "tcp", "-noreset"], pass_fds=(write_end,), stderr=subprocess.DEVNULL)
-    os.close(write_end)
-    number = b""
-    while not number.endswith(b"\n"):
-        number += os.read(read_end, 16)
-    os.close(read_end)
-    return xvfb, f":{int(number)}"
 
 
 def xterm(s, columns, rows, x, y, command, fg="black", bg="white"):
