@@ -18,7 +18,7 @@ import tempfile
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "e2e"))
 import pngcheck  # noqa: E402
-from compare_shots import start_display  # noqa: E402
+from xvfb import start_display  # noqa: E402
 from wayland import WaylandDesktop  # noqa: E402
 from kwin_desktop import KWinDesktop  # noqa: E402
 
