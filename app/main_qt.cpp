@@ -89,7 +89,7 @@ int main(int argc, char** argv) {
     });
 
     main.Form_Load();
-    windows.ShowNoticeOnce(RouteNotice(capture.route));
+    windows.ShowNoticeOnce(RouteNotice(capture.route, capture.facts));
     if (capture.facts.waylandConnected) {
         tray.WhenNoTrayHost([&windows](const std::string& text) { windows.ShowNoticeOnce(text); });
     }

@@ -8,7 +8,8 @@ exactly the screen's pixels.
 
     python3 bench/compare_shots.py build/linux/bench/ruvello_shot_bench [frames folder] [runs]
         [--before=<commit>]... [--build=<label>=<an older build's ruvello_shot_bench>]...
-        [--scenes=busy,photo,everything,text-everything] [--sizes=1920x1080,3840x2160]
+        [--scenes=busy,photo,everything,text-everything,other-photo,other-text,other-busy]
+        [--sizes=1920x1080,3840x2160]
 
 --before=<commit> builds this program with the PNG encoder of that commit (once, into
 build/encoder-<commit>, by bench/build_encoder_at.sh) and measures it beside the given build.
@@ -17,7 +18,11 @@ Scenes: "busy" is the reference desktop frame (terminals, an editor, a photo, X 
 clock that ticks and a terminal that prints a line and scrolls; "photo" a photo wallpaper with
 one photo in a window and a panel, with the same clock and terminal; "everything" that photo
 desktop scrolled by 37 rows at each shot, so that every row changes; "text-everything" the busy
-desktop scrolled in the same way.
+desktop scrolled in the same way. The "other-" scenes are desktops not made from the reference
+frames (bench/other_desktops.py: real photographs and text drawn by X clients, from Debian
+packages installed for benchmarking), with the same clock and terminal: "other-photo" a photo
+wallpaper with one photo window, "other-text" terminals and an editor full of text, "other-busy"
+photos beside text; "other-photo-everything" (not run by default) scrolls the first.
 """
 import os
 import statistics
@@ -26,20 +31,11 @@ import sys
 import tempfile
 import time
 
+import other_desktops
+from xvfb import start_display
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 WARM_UP = 2
-
-
-def start_display(width, height):
-    read_end, write_end = os.pipe()
-    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", f"{width}x{height}x24",
-                             "-nolisten", "tcp", "-noreset"], pass_fds=(write_end,), stderr=subprocess.DEVNULL)
-    os.close(write_end)
-    number = b""
-    while not number.endswith(b"\n"):
-        number += os.read(read_end, 16)
-    os.close(read_end)
-    return xvfb, f":{int(number)}"
 
 
 def photo_desktop(frames, width, height, path):
@@ -160,7 +156,8 @@ def main():
         [(label, os.path.abspath(path)) for label, path in others]
     frames = args[1] if len(args) > 1 else os.path.join(HERE, "..", "..", "shared", "bench")
     runs = int(args[2]) if len(args) > 2 else 15
-    scenes = settings.get("scenes", "busy,photo,everything,text-everything").split(",")
+    scenes = settings.get("scenes", "busy,photo,everything,text-everything,other-photo,other-text,"
+                          "other-busy").split(",")
     sizes = [tuple(map(int, s.split("x"))) for s in settings.get("sizes", "1920x1080,3840x2160").split(",")]
     print(f"{runs} shots each after {WARM_UP} unmeasured; medians; load average at the start "
           f"{os.getloadavg()[0]:.1f} on {os.cpu_count()} cores")
@@ -169,6 +166,8 @@ def main():
             for scene in scenes:
                 if scene in ("busy", "text-everything"):
                     background = os.path.join(frames, f"desktop-{width}x{height}.png")
+                elif scene.startswith("other-"):
+                    background = other_desktops.build(folder, scene.removesuffix("-everything"), width, height)
                 else:
                     background = os.path.join(folder, f"photo-{width}x{height}.png")
                     if not os.path.exists(background):

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """The capture routes side by side in one run, on the same pixels: the X11 grab (Xvfb), the
-Wayland screen copy (headless sway, wlr-screencopy) and the desktop portal (headless mutter with
-GNOME's portal backend and PipeWire), each at 1920x1080 and with two 1920x1080 outputs side by
+Wayland screen copy (headless sway, wlr-screencopy), KWin's ScreenShot2 (headless KWin 5.27,
+granted by the program's own desktop entry) and the desktop portal (headless mutter with GNOME's
+portal backend and PipeWire), each at 1920x1080 and with two 1920x1080 outputs side by
 side (one 3840x1080 screen on X11), each on a still screen and on a busy one.
 
 The screen is ruvello_scene_window on every desktop: a photo over all outputs, and on the busy
@@ -10,13 +11,13 @@ screen a clock and a terminal that change once a second. For each route, layout 
 - the real program, automatic screenshots every second for `seconds`: its CPU time per shot
   (/proc/PID/stat, threads that ended included), its resident memory at the end (VmRSS) and at
   its peak (VmHWM), and what the display server spent per shot beyond what it spends on the same
-  screen without the program (Xvfb; sway; mutter and the PipeWire daemon);
+  screen without the program (Xvfb; sway; KWin; mutter and the PipeWire daemon);
 - ruvello_shot_bench --serve in the same session: single automatic screenshots a second apart,
   wall time from the tick to the file and the process's CPU time (CLOCK_PROCESS_CPUTIME_ID);
 - that the program's last file decodes (ImageMagick) to exactly the photo (busy: outside the
   clock and the terminal).
 
-    python3 bench/compare_wayland.py build/linux [seconds=60] [--routes=x11,sway,portal]
+    python3 bench/compare_wayland.py build/linux [seconds=60] [--routes=x11,sway,kwin,portal]
         [--layouts=1920x1080,2x1920x1080] [--screens=still,busy] [--shots=10]
         [--frames=../shared/bench (the folder of desktop-3840x2160.png; or $RUVELLO_FRAMES_DIR)]
         [--keep=FOLDER (each route's last file is copied there)]
@@ -42,6 +43,7 @@ sys.path.insert(0, os.path.join(HERE, "..", "tests", "e2e"))
 sys.path.insert(0, HERE)
 from compare_shots import Server, photo_desktop  # noqa: E402
 from desktop import Desktop, Ruvello, end_processes, wait_for  # noqa: E402
+from kwin_desktop import KWinDesktop  # noqa: E402
 from portal_services import LineReader, Monitor, PortalServices  # noqa: E402
 from wayland import WaylandDesktop  # noqa: E402
 
@@ -132,6 +134,21 @@ def tiled_on_outputs(desktop, outputs):
 
 
 @contextlib.contextmanager
+def kwin_route(build, layout, photo, busy):
+    """Headless KWin with one virtual output per screen of the layout (all of the first one's
+    size, placed as the layout says), the tests' StatusNotifierWatcher as the tray host, Qt on
+    Wayland."""
+    width, height = layout[0][:2]
+    output_config = os.path.join(build, "tests", "e2e", "kwin", "output_config")
+    with KWinDesktop(output_config, tray=True, size=(width, height), count=len(layout)) as desktop:
+        for i, (w, h, x, y) in enumerate(layout[1:], 1):
+            desktop.output("position", f"Virtual-{i}", x, y)
+        route = Route(desktop.env, [desktop.kwin.pid], desktop.start, desktop.tmp)
+        desktop.processes.append(start_scene(route, build, photo, busy, desktop.env))
+        yield route
+
+
+@contextlib.contextmanager
 def portal_route(build, layout, photo, busy):
     """Headless mutter with a virtual monitor per screen of the layout, GNOME's portal backend
     restoring a remembered choice, PipeWire; the program's tray and Qt on a small Xvfb beside it
@@ -150,6 +167,7 @@ def portal_route(build, layout, photo, busy):
 ROUTES = {
     "x11": ("X11 grab (Xvfb)", x11_route),
     "sway": ("Wayland direct (sway, wlr-screencopy)", sway_route),
+    "kwin": ("KWin (ScreenShot2)", kwin_route),
     "portal": ("portal (mutter, PipeWire)", portal_route),
 }
 

@@ -15,6 +15,14 @@ if(TARGET ruvello_png)
     target_link_libraries(ruvello_png_bench PRIVATE ${LIBDEFLATE_LIBRARY})
     ruvello_warnings(ruvello_png_bench)
 
+    # Where the bytes go, by frame and by band (png_bytes.cpp).
+    add_executable(ruvello_png_bytes ${CMAKE_CURRENT_LIST_DIR}/png_bytes.cpp
+                                     ${CMAKE_CURRENT_LIST_DIR}/png_libpng.cpp)
+    target_link_libraries(ruvello_png_bytes PRIVATE ruvello_png ruvello_bench_frames PNG::PNG
+                                                    ZLIB::ZLIB ${LIBDEFLATE_LIBRARY})
+    target_include_directories(ruvello_png_bytes SYSTEM PRIVATE ${LIBDEFLATE_INCLUDE_DIR})
+    ruvello_warnings(ruvello_png_bytes)
+
     # One iteration of the chosen encoder, so that the benchmark cannot rot; the measurements
     # themselves are run by hand (see png_encoder_bench.cpp).
     if(RUVELLO_TESTS AND EXISTS ${PROJECT_SOURCE_DIR}/../shared/bench/desktop-1920x1080.png)

@@ -1,10 +1,15 @@
 #include "capture/capture_route.h"
 
+#include <QDBusConnection>
+
+#include "capture/kwin/screen_capture_kwin_qt.h"
 #include "capture/portal/screen_capture_portal_qt.h"
 #include "capture/wayland/output_copy_wayland.h"
 #include "capture/wayland/screen_capture_wayland.h"
 #include "capture/x11/screen_capture_x11.h"
 #include "capture/x11/xwayland_x11.h"
+#include "platform/file_system_posix.h"
+#include "platform/user_folders_xdg.h"
 #include "platform/wayland/output_layout_wayland.h"
 #include "platform/wayland/wayland_connection_wayland.h"
 
@@ -37,11 +42,58 @@ std::vector<LayoutRect> MonitorsNow(WaylandConnection& wayland, WaylandOutputLay
     return places;
 }
 
+// The portal learns the monitors of the moment from the program's own Wayland connection.
+PortalCaptureOptions PortalOptionsFor(const CaptureChoice& choice) {
+    PortalCaptureOptions options;
+    if (choice.wayland && choice.outputs) {
+        options.monitors = [wayland = choice.wayland.get(), outputs = choice.outputs.get()] {
+            return MonitorsNow(*wayland, *outputs);
+        };
+    }
+    return options;
+}
+
+// CaptureWorkspace, every screen in one picture, came with version 2.
+constexpr std::uint32_t kKWinWorkspaceVersion = 2;
+
+// Asked before the application exists, on a connection of its own: the program's own session
+// bus connection is made later, for the event loop.
+std::uint32_t KWinScreenShotVersion() {
+    const QString name = QStringLiteral("ruvello-route");
+    std::uint32_t version = 0;
+    {
+        const QDBusConnection bus =
+            QDBusConnection::connectToBus(QDBusConnection::SessionBus, name);
+        if (bus.isConnected()) {
+            // Elsewhere the bus answers at once that nobody has the name; a busy KWin at login
+            // may take a while.
+            version = KWinScreenShot::Version(bus, std::chrono::seconds(10));
+        }
+    }
+    QDBusConnection::disconnectFromBus(name);
+    return version;
+}
+
+// The copy of the program that keeps its files beside itself needs its own grant entry; the
+// installed one has the package's.
+std::string OwnGrantEntryFor() {
+    const std::string exe = OwnExecutablePath();
+    const std::size_t slash = exe.rfind('/');
+    if (slash == std::string::npos || !XdgUserFolders().CanWriteIn(exe.substr(0, slash + 1))) {
+        return {};
+    }
+    return exe;
+}
+
 }  // namespace
 
 CaptureRoute ChooseCaptureRoute(const SessionFacts& facts) {
     if (facts.waylandConnected) {
-        return facts.screenCopy ? CaptureRoute::kWaylandDirect : CaptureRoute::kPortal;
+        if (facts.screenCopy) {
+            return CaptureRoute::kWaylandDirect;
+        }
+        return facts.kwinScreenShot >= kKWinWorkspaceVersion ? CaptureRoute::kKWin
+                                                             : CaptureRoute::kPortal;
     }
     if (facts.xwayland) {
         return CaptureRoute::kNone;
@@ -49,8 +101,16 @@ CaptureRoute ChooseCaptureRoute(const SessionFacts& facts) {
     return CaptureRoute::kX11;
 }
 
-std::string RouteNotice(CaptureRoute route) {
+std::string RouteNotice(CaptureRoute route, const SessionFacts& facts) {
     switch (route) {
+        case CaptureRoute::kPortal:
+            if (facts.kwinScreenShot == 0) {
+                return {};  // GNOME: the portal is the only way, and it speaks for itself
+            }
+            return "Diese KWin-Version bietet keine stille Aufnahme aller Bildschirme. Ruvello "
+                   "nimmt den Bildschirm deshalb \u00fcber das Desktop-Portal auf: Plasma fragt "
+                   "beim ersten Mal, welche Bildschirme geteilt werden, und zeigt "
+                   "w\u00e4hrenddessen an, dass der Bildschirm geteilt wird.";
         case CaptureRoute::kNone:
             return "Ruvello l\u00e4uft unter XWayland ohne Verbindung zur Wayland-Sitzung. Dort "
                    "w\u00e4ren alle Screenshots schwarz, deshalb werden keine gespeichert.\n\n"
@@ -78,6 +138,9 @@ CaptureChoice ChooseScreenCapture(std::function<void(const std::string&)> tell) 
         choice.facts.waylandConnected = choice.wayland->Connected();
         if (choice.facts.waylandConnected) {
             choice.facts.screenCopy = OffersScreenCopy(*choice.wayland);
+            if (!choice.facts.screenCopy) {
+                choice.facts.kwinScreenShot = KWinScreenShotVersion();
+            }
             choice.outputs = std::make_unique<WaylandOutputLayout>(*choice.wayland);
         } else {
             choice.wayland.reset();
@@ -100,14 +163,20 @@ CaptureChoice ChooseScreenCapture(std::function<void(const std::string&)> tell) 
             choice.capture =
                 std::make_unique<WaylandScreenCapture>(*choice.wayland, *choice.outputs);
             break;
-        case CaptureRoute::kPortal: {
-            PortalCaptureOptions options;
-            options.monitors = [wayland = choice.wayland.get(), outputs = choice.outputs.get()] {
-                return MonitorsNow(*wayland, *outputs);
+        case CaptureRoute::kKWin: {
+            KWinScreenCapture::Options options;
+            options.grantFor = OwnGrantEntryFor();
+            options.fallback = [tell, portal = PortalOptionsFor(choice)] {
+                return std::make_unique<PortalScreenCapture>(tell, portal);
             };
-            choice.capture = std::make_unique<PortalScreenCapture>(std::move(tell), options);
+            options.tell = std::move(tell);
+            choice.capture = std::make_unique<KWinScreenCapture>(std::move(options));
             break;
         }
+        case CaptureRoute::kPortal:
+            choice.capture =
+                std::make_unique<PortalScreenCapture>(std::move(tell), PortalOptionsFor(choice));
+            break;
         case CaptureRoute::kNone:
             choice.capture = std::make_unique<NoScreenCapture>();
             break;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -16,7 +17,8 @@ class WaylandOutputLayout;
 enum class CaptureRoute {
     kX11,            // the X server's root window: X11 sessions
     kWaylandDirect,  // the compositor copies its outputs (ext-image-copy-capture, wlr-screencopy)
-    kPortal,         // the desktop portal's screen cast over PipeWire (GNOME, KDE)
+    kKWin,           // KWin's own screenshot interface on the session bus (KDE Plasma)
+    kPortal,         // the desktop portal's screen cast over PipeWire (GNOME, older KWin)
     kNone,           // XWayland without its Wayland session: no capture rather than black frames
 };
 
@@ -26,13 +28,17 @@ struct SessionFacts {
     bool waylandConnected = false;  // and a compositor answered there
     bool screenCopy = false;        // which offers a screen-copy protocol this program speaks
     bool xwayland = false;          // the X display is XWayland
+    // The version of KWin's screenshot interface on the session bus; 0 where there is none.
+    std::uint32_t kwinScreenShot = 0;
 };
 
 // A Wayland session never gets the X11 grab, whatever Qt runs on: XWayland's root window is black.
+// A compositor without screen copies is asked through KWin's interface where KWin offers one
+// that gives every screen in one picture, else through the desktop portal.
 CaptureRoute ChooseCaptureRoute(const SessionFacts& facts);
 
 // What the user is told once about the chosen route (German), or nothing.
-std::string RouteNotice(CaptureRoute route);
+std::string RouteNotice(CaptureRoute route, const SessionFacts& facts);
 
 // The route chosen for this run and what it holds for the whole run.
 struct CaptureChoice {

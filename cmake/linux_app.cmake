@@ -1,5 +1,6 @@
 # The Linux program: Qt 6 Widgets for tray, menu, overlay and message boxes; the X11 grab, or on
-# Wayland desktops the compositor's screen copies or the desktop portal's screen cast.
+# Wayland desktops the compositor's screen copies, KWin's screenshot interface or the desktop
+# portal's screen cast.
 find_package(Qt6 REQUIRED COMPONENTS Widgets DBus)
 find_package(X11 REQUIRED)
 # The desktop portal's screen cast: its D-Bus conversation through Qt, its frames from PipeWire.
@@ -22,6 +23,10 @@ add_library(ruvello_linux STATIC
     capture/wayland/output_copy_wayland.cpp
     capture/wayland/screen_capture_wayland.cpp
     capture/wayland/wlr_screencopy_wayland.cpp
+    capture/kwin/kwin_grant_entry_posix.cpp
+    capture/kwin/kwin_image_qt.cpp
+    capture/kwin/kwin_screenshot_qt.cpp
+    capture/kwin/screen_capture_kwin_qt.cpp
     capture/portal/portal_frames.cpp
     capture/portal/portal_screencast_qt.cpp
     capture/portal/restore_token_store_posix.cpp

@@ -12,6 +12,7 @@
 #include <ctime>
 #include <memory>
 
+#include "platform/fd_posix.h"
 #include "platform/path.h"
 #include "platform/platform_error.h"
 #include "platform/text.h"
@@ -54,18 +55,6 @@ bool Passes(bool isFolder, bool isFile, bool hidden, SearchFilter filter) {
 
 struct DirCloser {
     void operator()(DIR* dir) const { closedir(dir); }
-};
-
-struct Fd {
-    int fd = -1;
-    explicit Fd(int f) : fd(f) {}
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    ~Fd() {
-        if (fd >= 0) {
-            close(fd);
-        }
-    }
 };
 
 bool WriteAll(int fd, const std::string& content) {
@@ -219,22 +208,36 @@ void PosixFileSystem::MakeFolder(const std::string& path) {
     }
 }
 
-std::string PosixFileSystem::ProgramFolder() {
+bool MakeMissingFolders(const std::string& folder) {
+    for (std::size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
+        const std::string part = folder.substr(0, slash);
+        if (!part.empty() && mkdir(part.c_str(), kPrivateFolderMode) != 0 && errno != EEXIST) {
+            return false;
+        }
+        if (slash == std::string::npos) {
+            return true;
+        }
+    }
+}
+
+std::string OwnExecutablePath() {
     std::string exe(4096, '\0');
     const ssize_t n = readlink("/proc/self/exe", exe.data(), exe.size());
-    if (n <= 0) {
+    exe.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+    return exe;
+}
+
+std::string PosixFileSystem::ProgramFolder() {
+    const std::string exe = OwnExecutablePath();
+    if (exe.empty()) {
         Fail("Programmordner bestimmen", "/proc/self/exe", errno);
     }
-    exe.resize(static_cast<std::size_t>(n));
     const std::size_t slash = exe.rfind('/');
     return slash == 0 ? "/" : exe.substr(0, slash);
 }
 
 std::string PosixFileSystem::ExeBaseName() {
-    std::string exe(4096, '\0');
-    const ssize_t n = readlink("/proc/self/exe", exe.data(), exe.size());
-    exe.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
-    std::string name(BaseName(exe));
+    std::string name(BaseName(OwnExecutablePath()));
     const std::size_t dot = name.rfind('.');
     return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
 }

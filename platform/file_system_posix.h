@@ -25,10 +25,18 @@ class PosixFileSystem : public FileSystem {
     void RemoveLeftoverTemporaries(const std::string& folder) override;
 };
 
+// The path of the running program's file as the kernel knows it (absolute, links resolved);
+// empty when it cannot be read.
+std::string OwnExecutablePath();
+
 // The modes of what the program creates: screenshots, settings and the folders that hold them are
 // readable by their owner only, never by the other users of the machine.
 constexpr mode_t kPrivateFolderMode = 0700;
 constexpr mode_t kPrivateFileMode = 0600;
+
+// Makes every missing folder of `folder` (an absolute path) for its owner alone; false when one
+// cannot be made.
+bool MakeMissingFolders(const std::string& folder);
 
 // The mkstemp pattern of a temporary file in `folder` (empty, or ending in "/"): a dot file,
 // which nothing counts, that names the program and its process, so that a later start can tell

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <exception>
 #include <new>
+#include <optional>
 #include <span>
 #include <system_error>
 #include <thread>
@@ -30,19 +31,15 @@ using Byte = std::uint8_t;
 // starts without the previous band's window and with its own code tables); shorter ones leave
 // less to compress again around a small change.
 constexpr int kDefaultBandRows = 64;
-// How a band is compressed follows from the share of zeros among its filtered bytes (by the
-// minimum sum). Below the first share it is photographic, noise that no string match pays for:
-// literals and runs of a byte (RunDeflater) take it as small as zlib and six times faster. From
-// the third share on it is sparse screen content (flat colour, text on plain ground), where
-// libdeflate finds the long matches fastest and smallest. Between the second and the third it is
-// dense text or drawing, smoothed at its edges: zlib's filtered strategy, which passes over
-// matches shorter than six bytes, takes it smaller than libdeflate. Between the first and the
-// second the band mixes photo and text, or holds a smooth picture; the share tells too little
-// there, so both RunDeflater and libdeflate (on the rows filtered by least entropy) try it, and
-// the smaller result is kept.
+// How a band is compressed follows from two shares of its filtered bytes (by the minimum sum),
+// the zeros and the small residuals (+-1, +-2); see BandKind.
 constexpr double kPhotoZeroShare = 0.12;
 constexpr double kTextZeroShare = 0.5;
 constexpr double kScreenZeroShare = 0.85;
+// From this share of small residuals on, a band is a smooth photograph whatever its zeros; from
+// the second on (with half its bytes zero or more), a photograph beside text.
+constexpr double kSmoothShare = 0.35;
+constexpr double kBesideTextShare = 0.2;
 // PNG caps a chunk at 2^31 - 1 bytes; the stream goes into IDAT chunks of this size.
 constexpr std::size_t kIdatBytes = std::size_t{1} << 20;
 // Every band ends on a sync flush; this empty final block (fixed codes) ends the stream.
@@ -87,12 +84,32 @@ struct DeflaterDeleter {
     }
 };
 
+// How far zlib's lazy search looks (deflateTune): links of a hash chain to follow, and the match
+// lengths from which it follows a quarter of them (`good`), looks no further for a better match
+// at the next byte (`lazy`) or stops (`nice`).
+struct ZlibSearch {
+    int good;
+    int lazy;
+    int nice;
+    int chain;
+};
+
+// Level 6's search with the hash chains cut from 128 links to 8: a screen full of text then takes
+// 1.1 % fewer bytes than with libdeflate at level 7 for its dense bands at 1920x1080, 0.2 % at
+// 3840x2160 (whose larger glyphs libdeflate matches well), in no more time. Longer chains save up
+// to 1 % more at up to 1.5 times the time.
+constexpr ZlibSearch kTextSearch{8, 16, 128, 8};
+// Only the two nearest earlier places of each three bytes: in a photograph beside text, the
+// longest match further back pays for its distance less often than a near one. On the desktops
+// of photographs and text (bench/other_desktops.py) the file is 1.6 % smaller than with
+// kTextSearch and its encoding takes 10-25 % less CPU; the reference desktop of text would be up
+// to 1.7 % larger. One place alone saves 1 % more there, but loses 9 % where the text repeats
+// its glyphs closely (the encoder's tests). `good` stays above `lazy`, so the chain is never
+// quartered: zlib would round it down to no link and then follow it to its end.
+constexpr ZlibSearch kPhotoBesideTextSearch{258, 16, 128, 2};
+
 // zlib's raw deflate with its filtered strategy and its largest blocks (memory level 9), kept from
-// band to band (on the heap, since zlib's state points back to it). Its search is level 6's with
-// the hash chains cut from 128 links to 8 (deflateTune): a screen full of text then takes 1.1 %
-// fewer bytes than with libdeflate at level 7 for its dense bands at 1920x1080, 0.2 % at
-// 3840x2160 (whose larger glyphs libdeflate matches well), in no more time. Longer chains save
-// up to 1 % more at up to 1.5 times the time.
+// band to band (on the heap, since zlib's state points back to it).
 class ZlibDeflater {
   public:
     void Ready() {
@@ -109,9 +126,10 @@ class ZlibDeflater {
 
     // Compresses `size` bytes into a stream that ends on a sync flush; 0 when `capacity` did not
     // suffice.
-    std::size_t Compress(const Byte* data, std::size_t size, Byte* out, std::size_t capacity) {
+    std::size_t Compress(const Byte* data, std::size_t size, Byte* out, std::size_t capacity,
+                         const ZlibSearch& search) {
         deflateReset(z_.get());  // which also resets what deflateTune set
-        deflateTune(z_.get(), 8, 16, 128, 8);
+        deflateTune(z_.get(), search.good, search.lazy, search.nice, search.chain);
         z_->next_in = const_cast<Byte*>(data);
         z_->avail_in = static_cast<uInt>(size);
         z_->next_out = out;
@@ -147,19 +165,95 @@ struct Worker {
     std::exception_ptr failure;  // what ended its share of the current image
 };
 
-// The share of zeros among the filtered bytes of the rows not sent raw. Raw rows (filter type
-// None) are text or flat colour, never photographic, and have few zeros; a band of only raw rows
-// counts as screen content.
-double ZeroShare(const Byte* rows, std::size_t row_bytes, std::int32_t count) {
+// Shares among the filtered bytes of the rows not sent raw. Raw rows (filter type None) are text
+// or flat colour, never photographic, and have few zeros; a band of only raw rows counts as
+// screen content.
+struct BandShares {
+    double zeros = 1.0;
+    double small = 0.0;  // +-1 and +-2
+    bool raw_rows = false;
+};
+
+// Counts zeros and bytes from -2 to 2 in `n` bytes, in 8-bit lanes of kLanes emptied before they
+// could overflow: compilers vectorise it for the baseline instruction set.
+void CountNearZero(const Byte* bytes, std::size_t n, std::size_t& zeros, std::size_t& near_zero) {
+    constexpr std::size_t kLanes = 16;
+    std::size_t i = 0;
+    while (i + kLanes <= n) {
+        Byte zero_lanes[kLanes] = {};
+        Byte near_lanes[kLanes] = {};
+        for (int c = 0; c < 255 && i + kLanes <= n; ++c, i += kLanes) {
+            for (std::size_t k = 0; k < kLanes; ++k) {
+                zero_lanes[k] = static_cast<Byte>(zero_lanes[k] + (bytes[i + k] == 0));
+                near_lanes[k] =
+                    static_cast<Byte>(near_lanes[k] + (static_cast<Byte>(bytes[i + k] + 2) <= 4));
+            }
+        }
+        for (std::size_t k = 0; k < kLanes; ++k) {
+            zeros += zero_lanes[k];
+            near_zero += near_lanes[k];
+        }
+    }
+    for (; i < n; ++i) {
+        zeros += bytes[i] == 0;
+        near_zero += static_cast<Byte>(bytes[i] + 2) <= 4;
+    }
+}
+
+BandShares Shares(const Byte* rows, std::size_t row_bytes, std::int32_t count) {
     std::size_t zeros = 0;
+    std::size_t near_zero = 0;
     std::size_t filtered = 0;
     for (std::int32_t y = 0; y < count; ++y, rows += row_bytes) {
         if (rows[0] != png::kNone) {
-            zeros += static_cast<std::size_t>(std::count(rows + 1, rows + row_bytes, Byte{0}));
+            CountNearZero(rows + 1, row_bytes - 1, zeros, near_zero);
             filtered += row_bytes - 1;
         }
     }
-    return filtered == 0 ? 1.0 : double(zeros) / double(filtered);
+    if (filtered == 0) {
+        return {};
+    }
+    return {double(zeros) / double(filtered), double(near_zero - zeros) / double(filtered),
+            filtered < row_bytes * std::size_t(count) - std::size_t(count)};
+}
+
+// What a band holds, and so how it is compressed. Measured on desktops of real photographs and
+// text beside the reference frames (bench/png_bytes.cpp --bands).
+enum class BandKind {
+    // Sensor noise (few zeros) or a smooth photograph (many small residuals: blurred, upscaled):
+    // no string match pays, and literals and runs of a byte (RunDeflater) take it smallest, as
+    // small as zlib on noise and 3-8 % below it on smooth photographs, six times faster.
+    kPhoto,
+    // Photo beside text, or a smooth picture; the shares tell too little, so both RunDeflater and
+    // libdeflate (on the rows filtered by least entropy) try it, and the smaller is kept.
+    kMixed,
+    // A photograph beside text in the same rows, with as many zeros as text: the minimum sum's
+    // raw rows, which suit the text, cost the photo dearly. zlib's filtered strategy on the rows
+    // filtered by least entropy takes such bands up to 25 % smaller than on the minimum sum's rows,
+    // and RunDeflater seldom beats it.
+    kPhotoBesideText,
+    // Dense text or drawing, smoothed at its edges: zlib's filtered strategy, which passes over
+    // matches shorter than six bytes, takes it smaller than libdeflate. Its rows are filtered
+    // again with the raw row counted as the others where the minimum sum sent some raw: zlib
+    // takes the reference desktop 0.4 % smaller so at 1920x1080, 0.1 % at 3840x2160 (the raw
+    // rows suit libdeflate's longer matches on sparse text, not zlib on dense text).
+    kText,
+    // Sparse screen content (flat colour, text on plain ground): libdeflate finds the long
+    // matches fastest and smallest.
+    kScreen,
+};
+
+BandKind Classify(const BandShares& shares) {
+    if (shares.zeros < kPhotoZeroShare || shares.small >= kSmoothShare) {
+        return BandKind::kPhoto;
+    }
+    if (shares.zeros < kTextZeroShare) {
+        return BandKind::kMixed;
+    }
+    if (shares.small >= kBesideTextShare) {  // then at most 80 % are zeros
+        return BandKind::kPhotoBesideText;
+    }
+    return shares.zeros < kScreenZeroShare ? BandKind::kText : BandKind::kScreen;
 }
 
 png::RowRule FirstRule(PngFilterChoice choice) {
@@ -256,6 +350,8 @@ struct PngEncoder::State {
     void ReadyWorkers(const PixelRows& image);
     void RunBands(const PixelRows& image, Worker& worker) noexcept;
     void Compress(const PixelRows& image, Worker& worker, Band& band) const;
+    std::size_t CompressAs(BandKind kind, Worker& worker, const Byte* rows, std::size_t bytes,
+                           Trial& into) const;
     std::size_t Libdeflate(Worker& worker, const Byte* rows, std::size_t bytes, Trial& into,
                            std::size_t beat = SIZE_MAX) const;
     void Finish(std::size_t threads_run);
@@ -378,25 +474,52 @@ std::size_t PngEncoder::State::Libdeflate(Worker& worker, const Byte* rows, std:
     return final_block ? png::MakeContinuable(out, *final_block) : 0;
 }
 
+// The rule of the rows a band's compressor works on, where they differ from the minimum sum's
+// (see BandKind).
+std::optional<png::RowRule> Refiltering(BandKind kind, const BandShares& shares) {
+    if (kind == BandKind::kPhotoBesideText) {
+        return png::RowRule::kEntropy;
+    }
+    if (kind == BandKind::kText && shares.raw_rows) {
+        return png::RowRule::kPlainSum;
+    }
+    return std::nullopt;
+}
+
+std::size_t PngEncoder::State::CompressAs(BandKind kind, Worker& worker, const Byte* rows,
+                                          std::size_t bytes, Trial& into) const {
+    const std::size_t room = into.deflate.size() - png::kContinuationBytes;
+    switch (kind) {
+        case BandKind::kPhoto:
+        case BandKind::kMixed:
+            return worker.runs.Compress(rows, bytes, into.deflate.data(), room);
+        case BandKind::kPhotoBesideText:
+            return worker.text.Compress(rows, bytes, into.deflate.data(), room,
+                                        kPhotoBesideTextSearch);
+        case BandKind::kText:
+            return worker.text.Compress(rows, bytes, into.deflate.data(), room, kTextSearch);
+        case BandKind::kScreen:
+            break;
+    }
+    return Libdeflate(worker, rows, bytes, into);
+}
+
 void PngEncoder::State::Compress(const PixelRows& image, Worker& worker, Band& band) const {
-    const std::size_t row_bytes = png::FilteredRowBytes(image.width);
-    const std::size_t bytes = row_bytes * std::size_t(band.rows);
+    const std::size_t bytes = png::FilteredRowBytes(image.width) * std::size_t(band.rows);
     Trial& first = worker.trials[0];
     const Byte* const rows = first.rows.data();
     worker.filter.FilterRows(image, band.first_row, band.rows, FirstRule(options.filter),
                              first.rows.data());
-    const double zeros = ZeroShare(rows, row_bytes, band.rows);
-    const std::size_t room = first.deflate.size() - png::kContinuationBytes;
-    if (zeros >= kScreenZeroShare) {
-        first.size = Libdeflate(worker, rows, bytes, first);
-    } else if (zeros >= kTextZeroShare) {
-        first.size = worker.text.Compress(rows, bytes, first.deflate.data(), room);
-    } else {
-        first.size = worker.runs.Compress(rows, bytes, first.deflate.data(), room);
+    const BandShares shares = Shares(rows, png::FilteredRowBytes(image.width), band.rows);
+    const BandKind kind = Classify(shares);
+    const std::optional<png::RowRule> again = Refiltering(kind, shares);
+    if (again && options.filter == PngFilterChoice::kAdaptive) {
+        worker.filter.FilterRows(image, band.first_row, band.rows, *again, first.rows.data());
     }
+    first.size = CompressAs(kind, worker, rows, bytes, first);
     const Trial* kept = &first;
     const Byte* kept_rows = rows;
-    if (zeros >= kPhotoZeroShare && zeros < kTextZeroShare) {
+    if (kind == BandKind::kMixed) {
         Trial& second = worker.trials[1];
         const Byte* second_rows = rows;
         if (options.filter == PngFilterChoice::kAdaptive) {

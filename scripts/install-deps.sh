@@ -13,7 +13,8 @@ TEST_PACKAGES="clang clang-format libclang-rt-14-dev libgtest-dev libgmock-dev l
   mingw-w64 nsis wine wine64 xdotool scrot imagemagick python3 dbus-daemon python3-dbus python3-gi
   x11-xserver-utils tigervnc-standalone-server
   sway swaybg grim xwayland dbus libglib2.0-bin
-  pipewire pipewire-bin wireplumber xdg-desktop-portal xdg-desktop-portal-gnome mutter"
+  pipewire pipewire-bin wireplumber xdg-desktop-portal xdg-desktop-portal-gnome mutter
+  kwin-wayland plasma-wayland-protocols"
 # Building the Debian package, and the checkers its test runs on it.
 PACKAGE_PACKAGES="dpkg-dev file"
 PACKAGE_TEST_PACKAGES="lintian desktop-file-utils appstream"

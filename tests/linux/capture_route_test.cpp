@@ -26,10 +26,10 @@ TEST(CaptureRoute, AWaylandSessionNeverGetsTheX11Grab) {
             << c.facts.waylandNamed << c.facts.waylandConnected << c.facts.screenCopy
             << c.facts.xwayland;
     }
-    EXPECT_FALSE(RouteNotice(CaptureRoute::kNone).empty());
-    EXPECT_TRUE(RouteNotice(CaptureRoute::kX11).empty());
-    EXPECT_TRUE(RouteNotice(CaptureRoute::kWaylandDirect).empty());
-    EXPECT_TRUE(RouteNotice(CaptureRoute::kPortal).empty());  // the route speaks for itself
+    EXPECT_FALSE(RouteNotice(CaptureRoute::kNone, {}).empty());
+    EXPECT_TRUE(RouteNotice(CaptureRoute::kX11, {}).empty());
+    EXPECT_TRUE(RouteNotice(CaptureRoute::kWaylandDirect, {}).empty());
+    EXPECT_TRUE(RouteNotice(CaptureRoute::kPortal, {}).empty());  // the route speaks for itself
 }
 
 }  // namespace

@@ -139,7 +139,9 @@ def use_as_user(user):
         except Failure:
             raise Failure(f"config.ini is\n{program.config()!r}\nexpected\n{expected!r}")
         check(os.stat(config).st_uid == user.uid, "config.ini does not belong to the user")
-        shots = wait_for(lambda: program.screenshots(program.shots), 30, "a screenshot in ~/Pictures/Ruvello")
+        # config.ini comes first, the screenshot folder a moment later (longer on a loaded machine).
+        shots = wait_for(lambda: os.path.isdir(program.shots) and program.screenshots(program.shots), 30,
+                         "a screenshot in ~/Pictures/Ruvello")
         width, height, _ = pngcheck.read_png(os.path.join(program.shots, shots[0]))
         check((width, height) == (640, 480), f"the screenshot is {width}x{height}")
         # The folders it made and what it wrote are the user's alone: other users of the
@@ -172,6 +174,11 @@ def test(build_dir, version):
             installed = [p for p in run("dpkg-query", "-L", "ruvello").splitlines() if p != "/."]
             entry = desktop_entry("/usr/share/applications/org.ruvello.Ruvello.desktop")
             check(shutil.which(entry["Exec"].split()[0]) == "/usr/bin/ruvello", f"the menu starts {entry['Exec']}")
+            # KWin grants its screenshot interface by the executable's path: the entry names it in
+            # full, which a bare name on the PATH would not do.
+            check(entry["Exec"].split()[0] == "/usr/bin/ruvello"
+                  and "org.kde.KWin.ScreenShot2" in entry.get("X-KDE-DBUS-Restricted-Interfaces", ""),
+                  f"the entry grants KWin's screenshots to no program: {entry}")
             check(os.path.isfile(f"/usr/share/icons/hicolor/48x48/apps/{entry['Icon']}.png"),
                   f"no icon {entry['Icon']} in the icon theme")
             with TestUser() as user:

@@ -7,7 +7,10 @@
 #include <random>
 #include <string>
 
+#include <zlib.h>
+
 #include "png/png_encoder.h"
+#include "png/png_filters.h"
 #include "png_check.h"
 #include "test_images.h"
 
@@ -236,6 +239,96 @@ TEST(PngFilterChoice, MinimumSumPicksTheCheapestFilterOfEachRow) {
     EXPECT_EQ(striped[2], 4);
     EXPECT_EQ(FilterTypes(ramps, {.filter = PngFilterChoice::kPaeth}),
               (std::vector<std::uint8_t>{4, 4, 4}));
+}
+
+// Bands of 16 rows over rows of each kind the test image has: every way of compressing a band,
+// with every filter choice and thread count, decodes to the pixels and gives one file.
+TEST(PngRoundTrip, EveryKindOfBandWithEveryFilterChoice) {
+    const TestImage image = MakeImage(333, 96, Content::kBands, 5, 3);
+    for (const PngFilterChoice filter : {PngFilterChoice::kAdaptive, PngFilterChoice::kMinimumSum,
+                                         PngFilterChoice::kEntropy, PngFilterChoice::kPaeth}) {
+        SCOPED_TRACE("filter choice " + std::to_string(int(filter)));
+        const std::vector<std::uint8_t> one =
+            Encode(image, {.threads = 1, .filter = filter, .band_rows = 16});
+        ExpectDecodesTo(one, image);
+        EXPECT_TRUE(Encode(image, {.threads = 2, .filter = filter, .band_rows = 16}) == one);
+    }
+}
+
+// What libpng writes at its defaults for the same rows: each row filtered by the least sum of
+// signed magnitudes, the raw row counted as the others, and one zlib stream at level 6 with the
+// filtered strategy. The bytes of that stream.
+std::size_t LibpngStreamBytes(const PixelRows& image) {
+    png::RowFilter filter;
+    filter.Reserve(image.width);
+    std::vector<std::uint8_t> rows(png::FilteredRowBytes(image.width) * std::size_t(image.height));
+    filter.FilterRows(image, 0, image.height, png::RowRule::kPlainSum, rows.data());
+    z_stream z{};
+    deflateInit2(&z, 6, Z_DEFLATED, 15, 8, Z_FILTERED);
+    std::vector<std::uint8_t> out(deflateBound(&z, rows.size()));
+    z.next_in = rows.data();
+    z.avail_in = static_cast<uInt>(rows.size());
+    z.next_out = out.data();
+    z.avail_out = static_cast<uInt>(out.size());
+    deflate(&z, Z_FINISH);
+    deflateEnd(&z);
+    return z.total_out;
+}
+
+// A photograph as a screen shows it, enlarged: a coarse random picture, smoothly interpolated
+// (bilinear, each colour on its own), with a little noise. Beside it, from `text_from` on, dark
+// glyphs on white in lines, smoothed at their edges.
+TestImage PhotoAndText(std::int32_t width, std::int32_t height, std::int32_t text_from,
+                       std::uint32_t seed) {
+    std::mt19937 random(seed);
+    constexpr std::int32_t kCell = 40;
+    const std::int32_t cells_x = width / kCell + 2;
+    std::vector<int> coarse(std::size_t(cells_x * (height / kCell + 2) * 3));
+    for (int& v : coarse) {
+        v = 40 + int(random() % 170);
+    }
+    TestImage image{width, height, 4 * std::size_t(width), {}};
+    image.bytes.resize(image.stride * std::size_t(height));
+    for (std::int32_t y = 0; y < height; ++y) {
+        for (std::int32_t x = 0; x < width; ++x) {
+            std::uint8_t* pixel = &image.bytes[std::size_t(y) * image.stride + 4 * std::size_t(x)];
+            const std::int32_t cx = x / kCell, cy = y / kCell, fx = x % kCell, fy = y % kCell;
+            for (int c = 0; c < 3; ++c) {
+                const auto at = [&](std::int32_t i, std::int32_t j) {
+                    return coarse[std::size_t((j * cells_x + i) * 3 + c)];
+                };
+                const int top = at(cx, cy) * (kCell - fx) + at(cx + 1, cy) * fx;
+                const int bottom = at(cx, cy + 1) * (kCell - fx) + at(cx + 1, cy + 1) * fx;
+                const int smooth = (top * (kCell - fy) + bottom * fy) / (kCell * kCell);
+                pixel[c] = static_cast<std::uint8_t>(smooth + int(random() % 6 == 0) -
+                                                     int(random() % 6 == 0));
+            }
+            if (x >= text_from) {
+                // Glyphs 7 pixels wide in lines of 14 rows, their edge pixels grey.
+                const bool line = y % 14 >= 3 && y % 14 < 12;
+                const std::uint32_t glyph = std::uint32_t(x / 8 * 31 + y / 14 * 17) % 11;
+                const bool ink =
+                    line && x % 8 < 7 && (glyph * 7 + std::uint32_t(x % 8 + y % 14)) % 5 < 2;
+                const bool edge = line && x % 8 == 6;
+                const std::uint8_t v = ink ? (edge ? 0x90 : 0x20) : 0xFF;
+                pixel[0] = pixel[1] = pixel[2] = v;
+            }
+        }
+    }
+    return image;
+}
+
+// Rows that smooth photographs fill, wholly or beside text, go to compressors of their own; the
+// file must stay within what libpng writes.
+TEST(PngBytes, PhotographsAloneAndBesideTextTakeNoMoreThanLibpngsDefaults) {
+    for (const std::int32_t text_from : {1200, 500}) {
+        const TestImage image = PhotoAndText(1200, 256, text_from, 4);
+        std::vector<std::uint8_t> png;
+        PngEncoder().Encode(image.Rows(), png);
+        ExpectDecodesTo(png, image);
+        EXPECT_LE(png.size() - 57, LibpngStreamBytes(image.Rows()))  // one IDAT chunk
+            << "text from x = " << text_from;
+    }
 }
 
 }  // namespace

@@ -38,16 +38,19 @@ TestImage MakeImage(std::int32_t width, std::int32_t height, Content content, st
                     break;
                 }
                 case Content::kBands: {
-                    // Runs of 16 rows each of one kind: a noisy photo, a smooth picture, photo
-                    // beside text, a smooth ramp, sparse text on flat ground. In bands of 16 rows
-                    // they take each of the ways the encoder has of compressing a band.
+                    // Runs of 16 rows each of one kind: a noisy photo, a smooth picture, noisy
+                    // photo beside text, smooth photo beside text, dense text, sparse text on
+                    // flat ground. In bands of 16 rows they take each of the ways the encoder
+                    // has of compressing a band.
                     const auto ramp = static_cast<std::uint32_t>(x + y);
                     const auto noise = [&](std::uint32_t n) {
                         return static_cast<std::uint32_t>(random() % n);
                     };
                     const bool glyph = (x / 2 + y / 3) % 5 < 2 && noise(3) != 0;
+                    const std::uint32_t text = glyph ? 0x20 : 0xF0;
+                    const std::uint32_t grey_text = glyph ? 0x70 : 0x80;  // no row goes raw
                     std::uint32_t value = 0;
-                    const std::uint32_t kind = std::uint32_t(y / 16) % 5;
+                    const std::uint32_t kind = std::uint32_t(y / 16) % 6;
                     switch (kind) {
                         case 0:
                             value = ramp + noise(48);
@@ -56,10 +59,13 @@ TestImage MakeImage(std::int32_t width, std::int32_t height, Content content, st
                             value = ramp / 2 + noise(5);
                             break;
                         case 2:
-                            value = x < width / 2 ? ramp + noise(24) : glyph ? 0x20 : 0xF0;
+                            value = x < width / 2 ? ramp + noise(24) : text;
                             break;
                         case 3:
-                            value = ramp / 4 + (noise(4) == 0);
+                            value = x < width / 3 ? ramp / 4 + (noise(4) == 0) : grey_text;
+                            break;
+                        case 4:
+                            value = grey_text;
                             break;
                         default:
                             value = glyph && noise(4) == 0 ? 0x20 : 0xF0;

@@ -11,7 +11,7 @@ import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), ".."))
 from desktop import Ruvello, check, main, wait_for  # noqa: E402
-from wayland import HEIGHT, WIDTH, TrayItem, WaylandDesktop, differing  # noqa: E402
+from wayland import HEIGHT, WIDTH, TrayItem, WaylandDesktop, click_until_flash_seen, differing  # noqa: E402
 import pngcheck  # noqa: E402
 
 
@@ -58,15 +58,7 @@ def test(exe):
         watcher.start()
         manual = program.path("manueller Screenshot")
         try:
-            # The flash is up for 80 ms; grim catches it most of the time, another click if not
-            # (a loaded machine slows grim down more than the flash).
-            for clicks in range(1, 9):
-                item.activate()
-                wait_for(lambda: os.path.isdir(manual) and len(os.listdir(manual)) >= clicks, 30,
-                         f"manual screenshot {clicks}")
-                if seen:
-                    break
-                time.sleep(1.1)  # the next one gets a name of its own
+            click_until_flash_seen(item, program, seen)  # grim catches it most of the time
         finally:
             stop.set()
             watcher.join()
