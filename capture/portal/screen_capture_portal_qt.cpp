@@ -22,6 +22,8 @@ constexpr seconds kChoiceWait{120};
 // Shots in a row that found a stream without a frame, although they asked for one, before the
 // sharing counts as ended rather than failing silently at every interval.
 constexpr int kShotsWithoutFrames = 2;
+// Time without a shot after which the frames' memory is let go: longer than a short interval.
+constexpr seconds kLetGoOfFramesAfter{5};
 
 const char* const kRefusedText =
     "Die Aufnahme des Bildschirms wurde nicht erlaubt. Ruvello speichert keine Screenshots, bis "
@@ -76,7 +78,15 @@ SteadyTime Now() {
 
 PortalScreenCapture::PortalScreenCapture(std::function<void(const std::string&)> tell,
                                          PortalCaptureOptions options)
-    : tell_(std::move(tell)), options_(std::move(options)), tokens_(options_.tokenPath) {}
+    : tell_(std::move(tell)), options_(std::move(options)), tokens_(options_.tokenPath) {
+    letGoOfFrames_.setSingleShot(true);
+    letGoOfFrames_.setInterval(kLetGoOfFramesAfter);
+    QObject::connect(&letGoOfFrames_, &QTimer::timeout, &context_, [this] {
+        if (streams_ && !capturing_) {
+            streams_->LetGoOfFramePages();
+        }
+    });
+}
 
 PortalScreenCapture::~PortalScreenCapture() {
     EndSession();
@@ -329,6 +339,7 @@ bool PortalScreenCapture::CaptureScreenToPng(const std::string& path) {
     }
     if (options_.idle == IdleStreams::kPaused && streams_) {
         streams_->HandBackFrames();  // the next shot waits for new ones anyway
+        letGoOfFrames_.start();
     }
     capturing_ = false;
     if (std::exchange(stopAfterCapture_, false)) {

@@ -59,6 +59,9 @@ class PipeWireStreams {
     // resumed for the next shot then finds all its buffers free. Newest() has nothing until the
     // next frame.
     void HandBackFrames();
+    // Lets go of the program's pages of every frame's memory; a later read maps them again. For
+    // a time without shots: the pages cost memory, mapping them again costs CPU at the next shot.
+    void LetGoOfFramePages();
 
     // The PipeWire side, for its callbacks.
     struct State;
