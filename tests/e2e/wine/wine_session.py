@@ -123,9 +123,21 @@ def prepare_prefix(template):
         xvfb, display = start_display(log)
         env = wine_environment(template / "prefix", display, template / "home")
         try:
-            subprocess.run(["wineboot", "-i"], env=env, stdout=log, stderr=log, timeout=240,
-                           check=True)
-            subprocess.run(["wineserver", "-w"], env=env, stdout=log, stderr=log, timeout=60)
+            # Wine's loader may fail at a start ("could not load kernel32.dll, status c0000135",
+            # seen once on this kind of machine, not reproduced in the next starts): a prefix
+            # that did not come is made once more, from nothing. The tests then run on a whole
+            # one.
+            for attempt in (1, 2):
+                boot = subprocess.run(["wineboot", "-i"], env=env, stdout=log, stderr=log, timeout=240)
+                subprocess.run(["wineserver", "-w"], env=env, stdout=log, stderr=log, timeout=60)
+                if boot.returncode == 0 or attempt == 2:
+                    break
+                log.write(f"\nwineboot ended with {boot.returncode}; the prefix is made again\n".encode())
+                log.flush()
+                end_wineserver(env)
+                shutil.rmtree(template / "prefix", ignore_errors=True)
+            if boot.returncode != 0:
+                raise Failure(f"wineboot ended with {boot.returncode}; see {log_path}")
         finally:
             end_wineserver(env)
             stop_process(xvfb)
