@@ -22,17 +22,18 @@ namespace ruvello::wltest {
 
 struct TestCompositor::Output {
     TestCompositor* compositor = nullptr;
-    OutputSpec spec;
+    OutputSpec shape;
     wl_global* global = nullptr;
     bool removed = false;
     std::vector<wl_resource*> resources;  // wl_output
     std::vector<wl_resource*> xdgOutputs;
-    std::vector<std::uint32_t> pixels;  // what it shows, 0xAARRGGBB, rows of spec.width
+    std::vector<std::uint32_t> pixels;  // what it shows, 0xAARRGGBB, rows of shape.width
     int wholeCopies = 0;
 
     void Fill() {
-        pixels.assign(static_cast<std::size_t>(spec.width) * static_cast<std::size_t>(spec.height),
-                      0xff000000u | spec.colour);
+        pixels.assign(
+            static_cast<std::size_t>(shape.width) * static_cast<std::size_t>(shape.height),
+            0xff000000u | shape.colour);
     }
 };
 
@@ -133,7 +134,7 @@ bool Fill(wl_resource* buffer, const Output& output, const Box& region) {
     for (std::int32_t y = 0; y < height; ++y) {
         const std::uint32_t* from =
             output.pixels.data() +
-            static_cast<std::size_t>(region.y1 + y) * static_cast<std::size_t>(output.spec.width) +
+            static_cast<std::size_t>(region.y1 + y) * static_cast<std::size_t>(output.shape.width) +
             region.x1;
         std::memcpy(bytes + static_cast<std::size_t>(y) * stride, from,
                     4 * static_cast<std::size_t>(width));
@@ -144,7 +145,7 @@ bool Fill(wl_resource* buffer, const Output& output, const Box& region) {
 
 template <class Output>
 Box Whole(const Output& output) {
-    return {0, 0, output.spec.width, output.spec.height};
+    return {0, 0, output.shape.width, output.shape.height};
 }
 
 }  // namespace
@@ -158,17 +159,17 @@ struct Protocol {
     using CopyManager = TestCompositor::CopyManager;
 
     // wl_output and xdg-output
-    static void SendOutput(wl_resource* resource, const OutputSpec& spec) {
+    static void SendOutput(wl_resource* resource, const OutputSpec& shape) {
         const int version = wl_resource_get_version(resource);
-        wl_output_send_geometry(resource, spec.x, spec.y, 0, 0, WL_OUTPUT_SUBPIXEL_UNKNOWN, "test",
-                                "test", WL_OUTPUT_TRANSFORM_NORMAL);
-        wl_output_send_mode(resource, WL_OUTPUT_MODE_CURRENT, spec.width, spec.height, 60000);
+        wl_output_send_geometry(resource, shape.x, shape.y, 0, 0, WL_OUTPUT_SUBPIXEL_UNKNOWN,
+                                "test", "test", WL_OUTPUT_TRANSFORM_NORMAL);
+        wl_output_send_mode(resource, WL_OUTPUT_MODE_CURRENT, shape.width, shape.height, 60000);
         if (version >= WL_OUTPUT_SCALE_SINCE_VERSION) {
             wl_output_send_scale(resource, 1);
         }
         if (version >= WL_OUTPUT_NAME_SINCE_VERSION) {
-            wl_output_send_name(resource, spec.name.c_str());
-            wl_output_send_description(resource, spec.name.c_str());
+            wl_output_send_name(resource, shape.name.c_str());
+            wl_output_send_description(resource, shape.name.c_str());
         }
         if (version >= WL_OUTPUT_DONE_SINCE_VERSION) {
             wl_output_send_done(resource);
@@ -183,15 +184,15 @@ struct Protocol {
             Erase(Data<Output>(r)->resources, r);
         });
         output->resources.push_back(resource);
-        SendOutput(resource, output->spec);
+        SendOutput(resource, output->shape);
     }
-    static void SendXdgOutput(wl_resource* xdg, wl_resource* output, const OutputSpec& spec) {
+    static void SendXdgOutput(wl_resource* xdg, wl_resource* output, const OutputSpec& shape) {
         const int version = wl_resource_get_version(xdg);
-        zxdg_output_v1_send_logical_position(xdg, spec.x, spec.y);
-        zxdg_output_v1_send_logical_size(xdg, spec.width, spec.height);
+        zxdg_output_v1_send_logical_position(xdg, shape.x, shape.y);
+        zxdg_output_v1_send_logical_size(xdg, shape.width, shape.height);
         if (version >= ZXDG_OUTPUT_V1_NAME_SINCE_VERSION) {
-            zxdg_output_v1_send_name(xdg, spec.name.c_str());
-            zxdg_output_v1_send_description(xdg, spec.name.c_str());
+            zxdg_output_v1_send_name(xdg, shape.name.c_str());
+            zxdg_output_v1_send_description(xdg, shape.name.c_str());
         }
         if (version >= 3) {
             wl_output_send_done(output);  // xdg_output.done is deprecated from version 3 on
@@ -211,7 +212,7 @@ struct Protocol {
                     Erase(Data<Output>(r)->xdgOutputs, r);
                 });
                 out->xdgOutputs.push_back(xdg);
-                SendXdgOutput(xdg, output, out->spec);
+                SendXdgOutput(xdg, output, out->shape);
             },
     };
 
@@ -233,14 +234,14 @@ struct Protocol {
                     ZWLR_LAYER_SURFACE_V1_ANCHOR_LEFT | ZWLR_LAYER_SURFACE_V1_ANCHOR_RIGHT;
                 const std::uint32_t down =
                     ZWLR_LAYER_SURFACE_V1_ANCHOR_TOP | ZWLR_LAYER_SURFACE_V1_ANCHOR_BOTTOM;
-                const OutputSpec& spec = layer->output->spec;
+                const OutputSpec& shape = layer->output->shape;
                 const std::uint32_t width = layer->width ? layer->width
                                             : (layer->anchor & across) == across
-                                                ? static_cast<std::uint32_t>(spec.width)
+                                                ? static_cast<std::uint32_t>(shape.width)
                                                 : 0;
                 const std::uint32_t height = layer->height ? layer->height
                                              : (layer->anchor & down) == down
-                                                 ? static_cast<std::uint32_t>(spec.height)
+                                                 ? static_cast<std::uint32_t>(shape.height)
                                                  : 0;
                 zwlr_layer_surface_v1_send_configure(layer->resource, surface.compositor->serial_++,
                                                      width, height);
@@ -381,8 +382,8 @@ struct Protocol {
             }
             return;
         }
-        if (region.x1 == 0 && region.y1 == 0 && region.x2 == output.spec.width &&
-            region.y2 == output.spec.height) {
+        if (region.x1 == 0 && region.y1 == 0 && region.x2 == output.shape.width &&
+            region.y2 == output.shape.height) {
             ++output.wholeCopies;
         }
         if (copy.wlrFrame) {
@@ -403,7 +404,7 @@ struct Protocol {
             ext_image_copy_capture_frame_v1_send_ready(copy.frame);
         }
         if (auto hook = output.compositor->onCopied) {  // a copy runs: it may replace itself
-            hook(output.spec.name);
+            hook(output.shape.name);
         }
     }
     static Copy& NewCopy(Output* output) {
@@ -448,7 +449,7 @@ struct Protocol {
                 Copy& copy = *Data<Copy>(r);
                 TestCompositor& self = *copy.output->compositor;
                 if (copy.changesOnly && !copy.over && self.onCancelled) {
-                    self.onCancelled(copy.output->spec.name);  // may still make the copy
+                    self.onCancelled(copy.output->shape.name);  // may still make the copy
                 }
                 wl_resource_destroy(r);
             },
@@ -558,10 +559,10 @@ struct Protocol {
                     ext_image_copy_capture_session_v1_send_stopped(copy.session);
                     return;
                 }
-                const OutputSpec& spec = copy.output->spec;
+                const OutputSpec& shape = copy.output->shape;
                 ext_image_copy_capture_session_v1_send_buffer_size(
-                    copy.session, static_cast<std::uint32_t>(spec.width),
-                    static_cast<std::uint32_t>(spec.height));
+                    copy.session, static_cast<std::uint32_t>(shape.width),
+                    static_cast<std::uint32_t>(shape.height));
                 ext_image_copy_capture_session_v1_send_shm_format(copy.session,
                                                                   WL_SHM_FORMAT_XRGB8888);
                 ext_image_copy_capture_session_v1_send_done(copy.session);
@@ -698,8 +699,8 @@ void TestCompositor::CreateGlobals() {
         wl_global_create(display_, &wl_seat_interface, 5, this,
                          &BindGlobal<Protocol::kSeat, wl_seat_interface>);
     }
-    for (const OutputSpec& spec : initialOutputs_) {
-        AddOutput(spec);
+    for (const OutputSpec& shape : initialOutputs_) {
+        AddOutput(shape);
     }
 }
 
@@ -764,10 +765,10 @@ void TestCompositor::Resume() {
     wake_.notify_all();
 }
 
-void TestCompositor::AddOutput(const OutputSpec& spec) {
+void TestCompositor::AddOutput(const OutputSpec& shape) {
     auto output = std::make_unique<Output>();
     output->compositor = this;
-    output->spec = spec;
+    output->shape = shape;
     output->Fill();
     output->global =
         wl_global_create(display_, &wl_output_interface, 4, output.get(), &Protocol::BindOutput);
@@ -776,7 +777,7 @@ void TestCompositor::AddOutput(const OutputSpec& spec) {
 
 TestCompositor::Output* TestCompositor::Find(const std::string& name) {
     for (auto& output : outputs_) {
-        if (output->spec.name == name && !output->removed) {
+        if (output->shape.name == name && !output->removed) {
             return output.get();
         }
     }
@@ -811,8 +812,8 @@ void TestCompositor::RemoveOutput(const std::string& name) {
 
 void TestCompositor::SetMode(const std::string& name, std::int32_t width, std::int32_t height) {
     Output* output = Find(name);
-    output->spec.width = width;
-    output->spec.height = height;
+    output->shape.width = width;
+    output->shape.height = height;
     output->Fill();
     for (CopyManager* manager : copyManagers_) {
         manager->changed.erase(output);  // a new record counts the whole output
@@ -846,10 +847,10 @@ void TestCompositor::CommitFrame(Output* output) {
 void TestCompositor::Paint(const std::string& name, std::int32_t x, std::int32_t y,
                            std::int32_t width, std::int32_t height, std::uint32_t colour) {
     Output* output = Find(name);
-    const Box box{std::max(x, 0), std::max(y, 0), std::min(x + width, output->spec.width),
-                  std::min(y + height, output->spec.height)};
+    const Box box{std::max(x, 0), std::max(y, 0), std::min(x + width, output->shape.width),
+                  std::min(y + height, output->shape.height)};
     for (std::int32_t row = box.y1; row < box.y2; ++row) {
-        auto* from = output->pixels.data() + static_cast<std::size_t>(row) * output->spec.width;
+        auto* from = output->pixels.data() + static_cast<std::size_t>(row) * output->shape.width;
         std::fill(from + box.x1, from + box.x2, 0xff000000u | colour);
     }
     for (CopyManager* manager : copyManagers_) {
@@ -903,7 +904,7 @@ std::size_t TestCompositor::ClientBufferBytes() const {
 }
 
 std::string TestCompositor::OutputOf(const LayerSurface& layer) {
-    return layer.output && !layer.output->removed ? layer.output->spec.name : std::string();
+    return layer.output && !layer.output->removed ? layer.output->shape.name : std::string();
 }
 
 }  // namespace ruvello::wltest

@@ -83,7 +83,7 @@ class TestCompositor {
     void Resume();
 
     // On the compositor's thread (in Run or a hook):
-    void AddOutput(const OutputSpec& spec);
+    void AddOutput(const OutputSpec& shape);
     // The output's global goes; copies still running on it fail and its layer surfaces are
     // closed, as wlroots compositors do when a monitor is unplugged.
     void RemoveOutput(const std::string& name);

@@ -27,7 +27,7 @@ SCREENCAST = "org.freedesktop.portal.ScreenCast"
 def remember(bus, token):
     config = bus.get_object("org.gnome.Mutter.DisplayConfig", "/org/gnome/Mutter/DisplayConfig")
     _, monitors, logical, _ = config.GetCurrentState(dbus_interface="org.gnome.Mutter.DisplayConfig")
-    in_use = {str(spec[0]) for place in logical for spec in place[5]}
+    in_use = {str(monitor[0]) for place in logical for monitor in place[5]}
     monitors = [m for m in monitors if str(m[0][0]) in in_use]
     # GNOME's restore data: (provider, version, (created, last used, [(stream id, monitor, match)]))
     # with monitors matched by "vendor:product:serial".

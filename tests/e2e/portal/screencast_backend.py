@@ -75,8 +75,8 @@ class MutterStreams:
         """The connectors of the monitors in mutter's layout, left to right."""
         config = self.bus.get_object("org.gnome.Mutter.DisplayConfig", "/org/gnome/Mutter/DisplayConfig")
         _, _, logical, _ = config.GetCurrentState(dbus_interface="org.gnome.Mutter.DisplayConfig")
-        return [str(spec[0]) for place in sorted(logical, key=lambda l: (int(l[0]), int(l[1])))
-                for spec in place[5]]
+        return [str(monitor[0]) for place in sorted(logical, key=lambda l: (int(l[0]), int(l[1])))
+                for monitor in place[5]]
 
     def restorable(self, remembered):
         return set(remembered.split(",")) <= set(self.in_use())
