@@ -3,11 +3,15 @@
 // "shown PHASE" once every window has been drawn; "change" on stdin moves to the next picture.
 // A monitor that comes gets a window of its own, one that goes takes its window along; then
 // "screens COUNT shown PHASE" follows once every window has been drawn.
+// New windows are told only once the compositor has drawn them after its effects for windows
+// that come and go are surely over: mutter scales a new window up from half its size and fades
+// a closed one out for a quarter of a second, and a picture taken then matches no pattern.
 // "animate HZ" moves a small square over the first screen HZ times a second (0: stops it), as a
 // moving window or a video changes a screen.
 
 #include <unistd.h>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QPaintEvent>
 #include <QPainter>
@@ -23,6 +27,10 @@
 #include <vector>
 
 namespace {
+
+// Well beyond the effects of mutter (250 ms) and KWin; counted from a frame that showed the
+// new windows, so a slow machine only makes the wait longer.
+constexpr qint64 kEffectsOverMs = 1000;
 
 QImage Pattern(int index, int phase, QSize size) {
     QImage image(size, QImage::Format_RGB32);
@@ -93,6 +101,13 @@ int main(int argc, char** argv) {
     int phase = 0;
     int told = -1;
     bool screensChanged = false;
+    // Rounds of "paint once more" still to see before telling, and whether the windows are new
+    // (their effects to be waited out after the first round). Qt paints again only when the
+    // compositor's frame callback says the last picture was shown, so the second of two rounds
+    // asked for after a moment proves a frame drawn after that moment.
+    int rounds = 0;
+    bool newWindows = false;
+    QElapsedTimer quiet;
     std::vector<int> paintsAtPhase;
     // Screens numbered as mutter made its monitors (Meta-0, Meta-1 ...), else by their places,
     // left to right, as the tests number the monitors.
@@ -117,6 +132,9 @@ int main(int argc, char** argv) {
         }
         paintsAtPhase.clear();
         told = -1;
+        rounds = 1;
+        newWindows = true;
+        quiet.invalidate();
     };
     layout();
     // The windows are made anew once the screens have settled: a new layout may come as several
@@ -133,8 +151,6 @@ int main(int argc, char** argv) {
         std::erase_if(windows, [&](const auto& w) { return w->shows() == gone; });
         settle.start();
     });
-    // Told once every window has painted the phase and painted once more after it: Qt paints
-    // again only when the compositor's frame callback says the last picture was shown.
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
         for (const auto& w : windows) {
@@ -145,19 +161,29 @@ int main(int argc, char** argv) {
         if (told == phase) {
             return;
         }
-        if (paintsAtPhase.empty()) {
+        if (!paintsAtPhase.empty()) {
+            for (std::size_t i = 0; i < windows.size(); ++i) {
+                if (windows[i]->paints() <= paintsAtPhase[i]) {
+                    return;
+                }
+            }
+            paintsAtPhase.clear();
+            if (--rounds == 0 && std::exchange(newWindows, false)) {
+                rounds = 2;
+                quiet.start();
+            }
+        }
+        if (quiet.isValid() && quiet.elapsed() < kEffectsOverMs) {
+            return;
+        }
+        if (rounds > 0) {
             for (const auto& w : windows) {
                 paintsAtPhase.push_back(w->paints());
                 w->update(0, 0, 1, 1);
             }
             return;
         }
-        for (std::size_t i = 0; i < windows.size(); ++i) {
-            if (windows[i]->paints() <= paintsAtPhase[i]) {
-                return;
-            }
-        }
-        paintsAtPhase.clear();
+        quiet.invalidate();
         told = phase;
         if (std::exchange(screensChanged, false)) {
             std::printf("screens %zu shown %d\n", windows.size(), phase);
@@ -170,6 +196,7 @@ int main(int argc, char** argv) {
     auto change = [&] {
         ++phase;
         paintsAtPhase.clear();
+        rounds = std::max(rounds, 1);
         for (const auto& w : windows) {
             w->Show(phase);
         }
