@@ -22,6 +22,8 @@ constexpr seconds kChoiceWait{120};
 // Shots in a row that found a stream without a frame, although they asked for one, before the
 // sharing counts as ended rather than failing silently at every interval.
 constexpr int kShotsWithoutFrames = 2;
+// Time without a shot after which the frames' memory is let go: longer than a short interval.
+constexpr seconds kLetGoOfFramesAfter{5};
 
 const char* const kRefusedText =
     "Die Aufnahme des Bildschirms wurde nicht erlaubt. Ruvello speichert keine Screenshots, bis "
@@ -76,7 +78,15 @@ SteadyTime Now() {
 
 PortalScreenCapture::PortalScreenCapture(std::function<void(const std::string&)> tell,
                                          PortalCaptureOptions options)
-    : tell_(std::move(tell)), options_(std::move(options)), tokens_(options_.tokenPath) {}
+    : tell_(std::move(tell)), options_(std::move(options)), tokens_(options_.tokenPath) {
+    letGoOfFrames_.setSingleShot(true);
+    letGoOfFrames_.setInterval(kLetGoOfFramesAfter);
+    QObject::connect(&letGoOfFrames_, &QTimer::timeout, &context_, [this] {
+        if (streams_ && !capturing_) {
+            streams_->LetGoOfFramePages();
+        }
+    });
+}
 
 PortalScreenCapture::~PortalScreenCapture() {
     EndSession();
@@ -146,8 +156,12 @@ void PortalScreenCapture::OnStarted(PortalScreenCast::Started started) {
     for (const AnnouncedStream& stream : announced_) {
         nodes.push_back(stream.nodeId);
     }
-    streams_ = std::make_unique<PipeWireStreams>(
-        started.pipewireFd, nodes, options_.maxFramesPerSecond, [this] { OnStreamsChanged(); });
+    // Paused streams hold no frame between shots: two buffers each are enough for the compositor
+    // to fill one while the program reads the other.
+    const std::uint32_t buffers = options_.idle == IdleStreams::kPaused ? 2 : 4;
+    streams_ =
+        std::make_unique<PipeWireStreams>(started.pipewireFd, nodes, options_.maxFramesPerSecond,
+                                          buffers, [this] { OnStreamsChanged(); });
     state_ = State::kRunning;
     if (streams_->Broken()) {
         Decline(PortalEnd::kFailed);
@@ -323,6 +337,10 @@ bool PortalScreenCapture::CaptureScreenToPng(const std::string& path) {
             streams_->SetActive(false);
         }
     }
+    if (options_.idle == IdleStreams::kPaused && streams_) {
+        streams_->HandBackFrames();  // the next shot waits for new ones anyway
+        letGoOfFrames_.start();
+    }
     capturing_ = false;
     if (std::exchange(stopAfterCapture_, false)) {
         GdiPlusStop();
@@ -362,8 +380,8 @@ bool PortalScreenCapture::Shoot(const std::string& path, bool manual) {
     if (pictures.empty()) {
         return false;
     }
-    const std::optional<PixelRows> image = composer_.Compose(pictures);
-    return image && writer_.Write(*image, path);
+    const std::optional<ComposedImage> image = composer_.Compose(pictures);
+    return image && writer_.Write(*image, path, image->unchanged);
 }
 
 bool PortalScreenCapture::AwaitSession(bool manual) {
@@ -414,7 +432,8 @@ std::vector<OutputPicture> PortalScreenCapture::Pictures() const {
     std::vector<StreamFrame> frames;
     std::vector<FrameSize> sizes;
     std::vector<AnnouncedStream> streams;
-    for (std::size_t i : LiveStreams()) {
+    const std::vector<std::size_t> live = LiveStreams();
+    for (std::size_t i : live) {
         const auto frame = streams_->Newest(i);
         if (!frame) {
             return {};
@@ -427,6 +446,7 @@ std::vector<OutputPicture> PortalScreenCapture::Pictures() const {
     std::vector<OutputPicture> pictures;
     for (std::size_t i = 0; i < frames.size(); ++i) {
         OutputPicture picture;
+        picture.id = static_cast<std::uint32_t>(live[i]) + 1;  // the composer compares its rows
         picture.place = places[i];
         picture.data = frames[i].data;
         picture.width = frames[i].width;

@@ -2,6 +2,7 @@
 
 #include <pipewire/pipewire.h>
 #include <spa/param/video/format-utils.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -23,7 +24,8 @@ struct PipeWireStreams::Stream {
     PixelOrder order = PixelOrder::kBgrx;
     std::int32_t width = 0;
     std::int32_t height = 0;
-    pw_buffer* held = nullptr;  // the newest usable frame, kept from the compositor
+    pw_buffer* held = nullptr;        // the newest usable frame, kept from the compositor
+    std::vector<pw_buffer*> buffers;  // every buffer the stream has, held or not
     SteadyTime taken;
     bool active = true;
     bool runAgain = false;  // paused only to be run again
@@ -39,6 +41,7 @@ struct PipeWireStreams::State {
     spa_hook registryListener{};
     std::vector<std::unique_ptr<Stream>> streams;
     std::uint32_t maxFramesPerSecond = 2;
+    std::uint32_t buffers = 4;
     std::function<void()> changed;
     bool broken = false;
     bool ending = false;
@@ -143,13 +146,44 @@ void OnParamChanged(void* data, std::uint32_t id, const spa_pod* param) {
     std::uint8_t buffer[512];
     spa_pod_builder builder = SPA_POD_BUILDER_INIT(buffer, sizeof buffer);
     const spa_pod* params[2];
-    pw_stream_update_params(s->stream, params, BuildBufferParams(builder, params));
+    pw_stream_update_params(s->stream, params,
+                            BuildBufferParams(builder, params, s->owner->buffers));
+}
+
+void OnAddBuffer(void* data, pw_buffer* b) {
+    auto* s = static_cast<Stream*>(data);
+    try {
+        s->buffers.push_back(b);
+    } catch (const std::bad_alloc&) {
+        // Not listed, its pages are never let go; nothing else depends on the list.
+    }
 }
 
 void OnRemoveBuffer(void* data, pw_buffer* b) {
     auto* s = static_cast<Stream*>(data);
     if (s->held == b) {
         s->held = nullptr;
+    }
+    std::erase(s->buffers, b);
+}
+
+// Lets go of the program's pages of a buffer in shared memory: the compositor's memory keeps
+// the picture, and a later read maps it again. PipeWire locks what it maps, for real-time
+// readers; the program reads frames only during a shot, and locked pages cannot be let go.
+void LetGoOfPages(const pw_buffer& b) {
+    static const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+    for (std::uint32_t i = 0; i < b.buffer->n_datas; ++i) {
+        const spa_data& d = b.buffer->datas[i];
+        if (d.type != SPA_DATA_MemFd || !d.data || page == 0) {
+            continue;
+        }
+        // PipeWire maps whole pages around the data: rounding down stays inside the mapping.
+        const auto begin = reinterpret_cast<std::uintptr_t>(d.data) / page * page;
+        const auto end = (reinterpret_cast<std::uintptr_t>(d.data) + d.maxsize) / page * page;
+        if (end > begin) {
+            munlock(reinterpret_cast<void*>(begin), end - begin);
+            madvise(reinterpret_cast<void*>(begin), end - begin, MADV_DONTNEED);
+        }
     }
 }
 
@@ -169,6 +203,7 @@ const pw_stream_events kStreamEvents = {
     .version = PW_VERSION_STREAM_EVENTS,
     .state_changed = OnStateChanged,
     .param_changed = OnParamChanged,
+    .add_buffer = OnAddBuffer,
     .remove_buffer = OnRemoveBuffer,
     .process = OnProcess,
 };
@@ -223,12 +258,14 @@ void Connect(PipeWireStreams::State& state, Stream& s) {
 }  // namespace
 
 PipeWireStreams::PipeWireStreams(int remoteFd, std::span<const std::uint32_t> nodeIds,
-                                 std::uint32_t maxFramesPerSecond, std::function<void()> changed)
+                                 std::uint32_t maxFramesPerSecond, std::uint32_t buffers,
+                                 std::function<void()> changed)
     : state_(std::make_unique<State>()) {
     static std::once_flag initialized;
     std::call_once(initialized, [] { pw_init(nullptr, nullptr); });
     State& state = *state_;
     state.maxFramesPerSecond = maxFramesPerSecond;
+    state.buffers = buffers;
     state.changed = std::move(changed);
     // Every record of the program's own exists before PipeWire holds a pointer to one: memory
     // that runs out then leaves no stream listening on a freed record.
@@ -333,6 +370,27 @@ void PipeWireStreams::AskForFrame(std::size_t index) {
 
 std::size_t PipeWireStreams::Count() const {
     return state_->streams.size();
+}
+
+void PipeWireStreams::HandBackFrames() {
+    for (const auto& s : state_->streams) {
+        if (!s->held || s->ended) {
+            continue;
+        }
+        pw_stream_queue_buffer(s->stream, s->held);
+        s->held = nullptr;
+    }
+}
+
+void PipeWireStreams::LetGoOfFramePages() {
+    for (const auto& s : state_->streams) {
+        if (s->ended) {
+            continue;
+        }
+        for (const pw_buffer* b : s->buffers) {
+            LetGoOfPages(*b);
+        }
+    }
 }
 
 std::optional<StreamFrame> PipeWireStreams::Newest(std::size_t index) const {

@@ -28,9 +28,11 @@ struct StreamFrame {
 // calls Dispatch() whenever that is readable.
 class PipeWireStreams {
   public:
-    // Takes `remoteFd`. `changed` runs after a new frame and when a stream ends.
+    // Takes `remoteFd`. `changed` runs after a new frame and when a stream ends. `buffers`: how
+    // many frames each stream asks the compositor to keep for it (2 to 16).
     PipeWireStreams(int remoteFd, std::span<const std::uint32_t> nodeIds,
-                    std::uint32_t maxFramesPerSecond, std::function<void()> changed);
+                    std::uint32_t maxFramesPerSecond, std::uint32_t buffers,
+                    std::function<void()> changed);
     ~PipeWireStreams();
     PipeWireStreams(const PipeWireStreams&) = delete;
     PipeWireStreams& operator=(const PipeWireStreams&) = delete;
@@ -53,6 +55,13 @@ class PipeWireStreams {
 
     std::size_t Count() const;
     std::optional<StreamFrame> Newest(std::size_t index) const;
+    // Hands every held frame back to the compositor, which may then fill it again: a stream
+    // resumed for the next shot then finds all its buffers free. Newest() has nothing until the
+    // next frame.
+    void HandBackFrames();
+    // Lets go of the program's pages of every frame's memory; a later read maps them again. For
+    // a time without shots: the pages cost memory, mapping them again costs CPU at the next shot.
+    void LetGoOfFramePages();
 
     // The PipeWire side, for its callbacks.
     struct State;

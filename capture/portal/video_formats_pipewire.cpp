@@ -1,5 +1,7 @@
 #include "capture/portal/video_formats_pipewire.h"
 
+#include <algorithm>
+
 #include <spa/buffer/buffer.h>
 #include <spa/buffer/meta.h>
 #include <spa/param/buffers.h>
@@ -64,10 +66,12 @@ const spa_pod* BuildStreamFormats(spa_pod_builder& builder, std::uint32_t maxFra
     return static_cast<const spa_pod*>(spa_pod_builder_pop(&builder, &object));
 }
 
-std::uint32_t BuildBufferParams(spa_pod_builder& builder, const spa_pod* params[2]) {
+std::uint32_t BuildBufferParams(spa_pod_builder& builder, const spa_pod* params[2],
+                                std::uint32_t buffers) {
+    const int wanted = static_cast<int>(std::clamp(buffers, 2u, 16u));
     params[0] = static_cast<const spa_pod*>(spa_pod_builder_add_object(
         &builder, SPA_TYPE_OBJECT_ParamBuffers, SPA_PARAM_Buffers, SPA_PARAM_BUFFERS_buffers,
-        SPA_POD_CHOICE_RANGE_Int(4, 2, 16), SPA_PARAM_BUFFERS_dataType,
+        SPA_POD_CHOICE_RANGE_Int(wanted, 2, 16), SPA_PARAM_BUFFERS_dataType,
         SPA_POD_CHOICE_FLAGS_Int((1 << SPA_DATA_MemFd) | (1 << SPA_DATA_MemPtr))));
     params[1] = static_cast<const spa_pod*>(spa_pod_builder_add_object(
         &builder, SPA_TYPE_OBJECT_ParamMeta, SPA_PARAM_Meta, SPA_PARAM_META_type,

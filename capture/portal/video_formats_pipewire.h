@@ -19,8 +19,10 @@ std::optional<PixelOrder> PixelOrderOfVideoFormat(std::uint32_t spaVideoFormat);
 // plain pixels in memory rather than GPU buffers. Built into `builder`'s memory.
 const spa_pod* BuildStreamFormats(spa_pod_builder& builder, std::uint32_t maxFramesPerSecond);
 
-// What a stream asks for once its format is fixed: buffers in shared or plain memory, and the
-// header that marks a corrupted frame. Fills `params` (room for two) and returns their count.
-std::uint32_t BuildBufferParams(spa_pod_builder& builder, const spa_pod* params[2]);
+// What a stream asks for once its format is fixed: `buffers` buffers (2 to 16) in shared or
+// plain memory, and the header that marks a corrupted frame. Fills `params` (room for two) and
+// returns their count.
+std::uint32_t BuildBufferParams(spa_pod_builder& builder, const spa_pod* params[2],
+                                std::uint32_t buffers);
 
 }  // namespace ruvello
