@@ -190,8 +190,11 @@ class WaylandDesktop:
         path = os.path.join(self.tmp, f"plugged-{seed}.png")
         if not os.path.exists(path):
             pngcheck.write_png(path, width, height, pattern(width, height, 70 * seed))
-        self.swaymsg("output", name, "mode", f"{width}x{height}", "position", str(x), str(y), "bg", path, "stretch")
-        self.swaymsg("create_output")
+        # swaymsg gives up on an answer after 3 s, which a loaded sway may take; the wait below
+        # checks what the commands did.
+        self.swaymsg("output", name, "mode", f"{width}x{height}", "position", str(x), str(y), "bg", path, "stretch",
+                     late_answer=True)
+        self.swaymsg("create_output", late_answer=True)
         wait_for(lambda: (self.active_outputs() or {}).get(name) == (width, height, x, y), 30,
                  f"{name} at {width}x{height}+{x}+{y}")
         return name
@@ -207,9 +210,12 @@ class WaylandDesktop:
     def run(self, *argv):
         return subprocess.run(argv, env=self.env, capture_output=True, text=True, timeout=60)
 
-    def swaymsg(self, *argv):
+    def swaymsg(self, *argv, late_answer=False):
+        """late_answer: a command whose answer did not come in swaymsg's time is taken as sent,
+        for a caller that then waits for its effect."""
         result = self.run("swaymsg", *argv)
-        check(result.returncode == 0, f"swaymsg {argv}: {result.stdout}{result.stderr}")
+        late = late_answer and "Unable to receive IPC response" in result.stderr + result.stdout
+        check(result.returncode == 0 or late, f"swaymsg {argv}: {result.stdout}{result.stderr}")
 
     def window_titles(self):
         """The titles of the windows sway manages."""
