@@ -22,8 +22,6 @@ constexpr seconds kChoiceWait{120};
 // Shots in a row that found a stream without a frame, although they asked for one, before the
 // sharing counts as ended rather than failing silently at every interval.
 constexpr int kShotsWithoutFrames = 2;
-// Time without a shot after which the frames' memory is let go: longer than a short interval.
-constexpr seconds kLetGoOfFramesAfter{5};
 
 const char* const kRefusedText =
     "Die Aufnahme des Bildschirms wurde nicht erlaubt. Ruvello speichert keine Screenshots, bis "
@@ -78,15 +76,7 @@ SteadyTime Now() {
 
 PortalScreenCapture::PortalScreenCapture(std::function<void(const std::string&)> tell,
                                          PortalCaptureOptions options)
-    : tell_(std::move(tell)), options_(std::move(options)), tokens_(options_.tokenPath) {
-    letGoOfFrames_.setSingleShot(true);
-    letGoOfFrames_.setInterval(kLetGoOfFramesAfter);
-    QObject::connect(&letGoOfFrames_, &QTimer::timeout, &context_, [this] {
-        if (streams_ && !capturing_) {
-            streams_->LetGoOfFramePages();
-        }
-    });
-}
+    : tell_(std::move(tell)), options_(std::move(options)), tokens_(options_.tokenPath) {}
 
 PortalScreenCapture::~PortalScreenCapture() {
     EndSession();
@@ -339,7 +329,11 @@ bool PortalScreenCapture::CaptureScreenToPng(const std::string& path) {
     }
     if (options_.idle == IdleStreams::kPaused && streams_) {
         streams_->HandBackFrames();  // the next shot waits for new ones anyway
-        letGoOfFrames_.start();
+    }
+    if (streams_) {
+        // The compositor's memory keeps the frames: the program's pages of them would cost 8 MB
+        // a monitor between shots, mapping them again about a millisecond at the next one.
+        streams_->LetGoOfFramePages();
     }
     capturing_ = false;
     if (std::exchange(stopAfterCapture_, false)) {

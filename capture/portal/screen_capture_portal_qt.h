@@ -2,7 +2,6 @@
 
 #include <QObject>
 #include <QSocketNotifier>
-#include <QTimer>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -91,9 +90,6 @@ class PortalScreenCapture : public ScreenCapture {
     PortalCaptureOptions options_;
     RestoreTokenStore tokens_;
     QObject context_;  // ends the deferred calls with this object
-    // Lets go of the frames' memory once no shot came for a while (a shot every few seconds
-    // keeps it: mapping 8 MB a monitor again costs more CPU than the shot's own work).
-    QTimer letGoOfFrames_;
     State state_ = State::kClosed;
     SteadyTime askedAt_;
     // What the session asked with: the stored token (and how many monitors the desktop had when

@@ -168,8 +168,8 @@ void OnRemoveBuffer(void* data, pw_buffer* b) {
 }
 
 // Lets go of the program's pages of a buffer in shared memory: the compositor's memory keeps
-// the picture, and a later read maps it again. PipeWire locks what it maps, for real-time
-// readers; the program reads frames only during a shot, and locked pages cannot be let go.
+// the picture, and a later read maps it again. The streams' context locks nothing, but a
+// PipeWire configured to lock what it maps would, and locked pages cannot be let go.
 void LetGoOfPages(const pw_buffer& b) {
     static const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
     for (std::uint32_t i = 0; i < b.buffer->n_datas; ++i) {
@@ -282,7 +282,9 @@ PipeWireStreams::PipeWireStreams(int remoteFd, std::span<const std::uint32_t> no
         return;
     }
     pw_loop_enter(state.loop);
-    state.context = pw_context_new(state.loop, nullptr, 0);
+    // Frames are read once per shot, not in real time: locked pages could not be let go.
+    state.context =
+        pw_context_new(state.loop, pw_properties_new("mem.allow-mlock", "false", nullptr), 0);
     state.core = state.context ? pw_context_connect_fd(state.context, remoteFd, nullptr, 0)
                                : (close(remoteFd), nullptr);
     if (!state.core) {

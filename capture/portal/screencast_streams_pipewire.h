@@ -60,7 +60,7 @@ class PipeWireStreams {
     // next frame.
     void HandBackFrames();
     // Lets go of the program's pages of every frame's memory; a later read maps them again. For
-    // a time without shots: the pages cost memory, mapping them again costs CPU at the next shot.
+    // the time between shots: the pages cost memory, mapping them again a little CPU.
     void LetGoOfFramePages();
 
     // The PipeWire side, for its callbacks.
