@@ -17,6 +17,10 @@ using std::chrono::seconds;
 // An automatic shot waits this long for a session being opened: enough for a portal that
 // restores the last choice without asking, too short to hold a tick for the user's choice.
 constexpr seconds kRestoreWait{5};
+// A remembered choice comes back without the user: a portal that has not answered by then has
+// lost the request, and the program asks again. Sooner than the portal's own wait for its
+// backend, whose failure would make the program forget the choice.
+constexpr seconds kRestoreGivenUpAfter{20};
 // A manual shot that asked the user again waits for the choice.
 constexpr seconds kChoiceWait{120};
 // Shots in a row that found a stream without a frame, although they asked for one, before the
@@ -379,6 +383,9 @@ bool PortalScreenCapture::Shoot(const std::string& path, bool manual) {
 }
 
 bool PortalScreenCapture::AwaitSession(bool manual) {
+    if (state_ == State::kAsking && askedWithToken_ && Now() >= askedAt_ + kRestoreGivenUpAfter) {
+        Ask(renewing_);
+    }
     // From the last question: a remembered choice that misses a monitor is asked again.
     auto limit = [&] { return askedAt_ + (manual ? kChoiceWait : kRestoreWait); };
     while (state_ == State::kAsking && !stopAfterCapture_ && Now() < limit()) {

@@ -16,7 +16,8 @@ shows instead:
 
 Commands on stdin: "answer grant|cancel|fail" (how the next chooser ends), "choose A,B" (the
 monitors, by connector, that the chooser grants from then on; "choose all"), "stop" (the user's
-Stop: the streams end and the session closes), "vanish" (only the streams end), "quit".
+Stop: the streams end and the session closes), "vanish" (only the streams end), "mute" (the next
+SelectSources is never answered: a portal that lost it, "event select ... muted"), "quit".
 Fixed streams come as JSON: [{"node": id, "x": .., "y": .., "width": .., "height": ..}, ...].
 """
 import json
@@ -164,6 +165,7 @@ class ScreenCast(dbus.service.Object):
         self.streams = streams  # "mutter" or a list of fixed streams
         self.answer = "grant"
         self.choice = None  # what the chooser grants: every monitor
+        self.mute = False  # the next SelectSources goes unanswered
         self.sessions = {}
 
     @dbus.service.method(dbus.PROPERTIES_IFACE, in_signature="ss", out_signature="v")
@@ -182,11 +184,13 @@ class ScreenCast(dbus.service.Object):
         Session(self.bus, session_handle, self.sessions)
         return dbus.UInt32(0), {"session_id": dbus.String(str(session_handle), variant_level=1)}
 
-    @dbus.service.method(SCREENCAST, in_signature="oosa{sv}", out_signature="ua{sv}")
-    def SelectSources(self, handle, session_handle, app_id, options):
+    @dbus.service.method(SCREENCAST, in_signature="oosa{sv}", out_signature="ua{sv}",
+                         async_callbacks=("reply", "error"))
+    def SelectSources(self, handle, session_handle, app_id, options, reply, error):
         session = self.sessions.get(session_handle)
         if session is None:
-            return dbus.UInt32(2), {}
+            reply(dbus.UInt32(2), {})
+            return
         data = options.get("restore_data")
         restore = "none"
         if data is not None:
@@ -194,10 +198,12 @@ class ScreenCast(dbus.service.Object):
         session.restored = restore == "known"
         session.remembered = str(data[2]) if session.restored else None
         session.persist_mode = int(options.get("persist_mode", 0))
+        muted, self.mute = self.mute, False
         say(f"event select types={int(options.get('types', 0))} "
             f"multiple={int(bool(options.get('multiple', False)))} cursor={int(options.get('cursor_mode', 0))} "
-            f"persist={session.persist_mode} restore={restore}")
-        return dbus.UInt32(0), {}
+            f"persist={session.persist_mode} restore={restore}" + (" muted" if muted else ""))
+        if not muted:
+            reply(dbus.UInt32(0), {})
 
     @dbus.service.method(SCREENCAST, in_signature="oossa{sv}", out_signature="ua{sv}",
                          async_callbacks=("reply", "error"))
@@ -268,6 +274,8 @@ def main():
             backend.answer = words[1]
         elif words[:1] == ["choose"] and len(words) == 2:
             backend.choice = None if words[1] == "all" else words[1]
+        elif words == ["mute"]:
+            backend.mute = True
         elif words in (["stop"], ["vanish"]):
             backend.stop(vanish=words == ["vanish"])
         say(f"done {line.strip()}")

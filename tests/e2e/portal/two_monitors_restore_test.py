@@ -2,7 +2,9 @@
 once (monitors, several, cursor hidden, kept until revoked) and its screenshots compose both
 monitor streams, of different sizes, into one picture of their bounding rectangle with black
 where no monitor is, pixel for pixel, showing the screen as it is at the shot. The restore token
-is stored; the next start hands it back and the desktop restores the choice without asking."""
+is stored; the next start hands it back and the desktop restores the choice without asking. A
+request that the portal never answers is made again: the portal spent the token on the lost one,
+so the desktop asks, and the record goes on without a notice of failure."""
 import os
 import sys
 
@@ -46,6 +48,21 @@ def test(exe):
             check_screenshot(program.path(program.screenshots()[-1]), monitors, [1, 1])
             check(portal.token() and len(portal.token()) == 36, "the token after the second start")
             check(program.alive(), "the program ended")
+
+            kept = portal.token()
+            stop_program(program)
+            portal.wait_event("closed", count=2)
+            portal.tell_backend("mute")
+            before = len(program.screenshots())
+            program.start()
+            wait_for(lambda: len(program.screenshots()) > before, 90, "a screenshot after an unanswered request")
+            events = portal.events()
+            muted = events.index("select types=1 multiple=1 cursor=1 persist=2 restore=known muted")
+            check([e for e in events[muted + 1:] if e.startswith("select")][:1]
+                  and "answer 0" in events[muted + 1:], f"the lost request was not made again: {events}")
+            check(not desktop.visible_windows("^Ruvello$"), "a notice for a request the portal lost")
+            check_screenshot(program.path(program.screenshots()[-1]), monitors, [1, 1])
+            check(portal.token() and portal.token() != kept, "no new token after the lost request")
 
 
 if __name__ == "__main__":
