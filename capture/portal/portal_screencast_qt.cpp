@@ -117,6 +117,7 @@ void PortalScreenCast::ReadProperties() {
     message << kScreenCast;
     auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(message), this);
     step_ = Step::kCreate;
+    stepBegan_ = std::chrono::steady_clock::now();
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher] {
         watcher->deleteLater();
         const QDBusMessage reply = watcher->reply();
@@ -165,6 +166,7 @@ void PortalScreenCast::Start() {
 
 void PortalScreenCast::OpenRemote() {
     step_ = Step::kOpenRemote;
+    stepBegan_ = std::chrono::steady_clock::now();
     QDBusMessage message = QDBusMessage::createMethodCall(kService, kPortalPath, kScreenCast,
                                                           QStringLiteral("OpenPipeWireRemote"));
     message << QVariant::fromValue(QDBusObjectPath(sessionPath_)) << QVariantMap();
@@ -187,10 +189,17 @@ void PortalScreenCast::OpenRemote() {
     });
 }
 
+std::optional<SteadyTime> PortalScreenCast::WaitingSince() const {
+    const bool byItself =
+        step_ == Step::kCreate || step_ == Step::kSelect || step_ == Step::kOpenRemote;
+    return byItself ? std::optional(stepBegan_) : std::nullopt;
+}
+
 void PortalScreenCast::Request(const QString& method, QList<QVariant> arguments,
                                QVariantMap options) {
     const QString token = NextToken();
     options.insert(QStringLiteral("handle_token"), token);
+    stepBegan_ = std::chrono::steady_clock::now();
     // Watched before the call, so that an answer that comes at once is not missed.
     WatchRequest(kPortalPath + QStringLiteral("/request/") + SenderPart(bus_) + QLatin1Char('/') +
                  token);

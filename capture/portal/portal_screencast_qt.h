@@ -5,6 +5,7 @@
 #include <QString>
 #include <QVariantMap>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,9 @@ class PortalScreenCast : public QObject {
 
     // Starts the conversation; `restoreToken` (may be empty) spares the user's choice.
     void Open(const std::string& restoreToken);
+    // When the step under way began, while it is one that the portal answers by itself: every
+    // step but the chooser's (Start). Nothing while the user may be choosing, or after the end.
+    std::optional<SteadyTime> WaitingSince() const;
 
   private slots:
     void OnResponse(uint response, const QVariantMap& results);
@@ -67,6 +71,7 @@ class PortalScreenCast : public QObject {
     QDBusConnection bus_;
     Events events_;
     Step step_ = Step::kIdle;
+    SteadyTime stepBegan_;
     std::string restoreToken_;
     uint portalVersion_ = 0;
     uint cursorModes_ = 0;

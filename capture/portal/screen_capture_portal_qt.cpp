@@ -17,10 +17,9 @@ using std::chrono::seconds;
 // An automatic shot waits this long for a session being opened: enough for a portal that
 // restores the last choice without asking, too short to hold a tick for the user's choice.
 constexpr seconds kRestoreWait{5};
-// A remembered choice comes back without the user: a portal that has not answered by then has
-// lost the request, and the program asks again. Sooner than the portal's own wait for its
-// backend, whose failure would make the program forget the choice.
-constexpr seconds kRestoreGivenUpAfter{20};
+// The portal answers every step but the chooser's at once: one that has not answered by then has
+// lost the request (seen under heavy load), and the program asks again.
+constexpr seconds kUnansweredAfter{20};
 // A manual shot that asked the user again waits for the choice.
 constexpr seconds kChoiceWait{120};
 // Shots in a row that found a stream without a frame, although they asked for one, before the
@@ -383,7 +382,8 @@ bool PortalScreenCapture::Shoot(const std::string& path, bool manual) {
 }
 
 bool PortalScreenCapture::AwaitSession(bool manual) {
-    if (state_ == State::kAsking && askedWithToken_ && Now() >= askedAt_ + kRestoreGivenUpAfter) {
+    const auto waiting = portal_ ? portal_->WaitingSince() : std::nullopt;
+    if (state_ == State::kAsking && waiting && Now() >= *waiting + kUnansweredAfter) {
         Ask(renewing_);
     }
     // From the last question: a remembered choice that misses a monitor is asked again.
