@@ -6,7 +6,9 @@ target=$1 seeds=$2 seconds=$3
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir "$work/corpus"
-"$target" -max_total_time="$seconds" -timeout=5 -rss_limit_mb=2048 -print_final_stats=1 \
+# A unit is a few KB of text that the parsers read in linear time: 60 s of one unit is a hang. A
+# loaded machine once held a unit in ASan's quarantine for 10 s, which a shorter limit took for one.
+"$target" -max_total_time="$seconds" -timeout=60 -rss_limit_mb=2048 -print_final_stats=1 \
     -artifact_prefix="$work/" "$work/corpus" "$seeds" >"$work/log" 2>&1
 status=$?
 grep -E 'stat::number_of_executed_units|stat::peak_rss_mb|Done [0-9]+ runs' "$work/log"
