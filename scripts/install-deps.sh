@@ -12,7 +12,7 @@ RUN_PACKAGES="cmake ninja-build g++ pkg-config qt6-base-dev qt6-wayland libgl-de
 TEST_PACKAGES="clang clang-format libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev
   mingw-w64 nsis wine wine64 xdotool scrot imagemagick python3 dbus-daemon python3-dbus python3-gi
   x11-xserver-utils tigervnc-standalone-server
-  sway swaybg grim xwayland dbus libglib2.0-bin
+  sway swaybg grim xwayland dbus dbus-bin libglib2.0-bin
   pipewire pipewire-bin wireplumber xdg-desktop-portal xdg-desktop-portal-gnome mutter
   kwin-wayland plasma-wayland-protocols"
 # Building the Debian package, and the checkers its test runs on it.

@@ -19,6 +19,7 @@ from desktop import Failure, check, wait_for
 HERE = os.path.dirname(os.path.abspath(__file__))
 BACKEND = os.path.join(HERE, "portal", "screencast_backend.py")
 GNOME_SESSION = os.path.join(HERE, "portal", "gnome_session.py")
+PORTAL_BUS_LOG = "portal-bus.log"  # what the program and the portal said to each other
 # python3-dbus and python3-gi are Debian's: the backend runs on Debian's own interpreter.
 BACKEND_PYTHON = "/usr/bin/python3" if os.path.exists("/usr/bin/python3") else "python3"
 
@@ -140,6 +141,11 @@ class PortalServices:
 
         self._start(["dbus-daemon", "--config-file", config, "--nofork"], "dbus.log")
         wait_for(lambda: os.path.exists(bus_socket), 20, "the session bus")
+        # The portal conversation, a line a message, for a failure's report.
+        self._start(["dbus-monitor", "--session", "--profile",
+                     "interface='org.freedesktop.portal.ScreenCast'", "interface='org.freedesktop.portal.Request'",
+                     "interface='org.freedesktop.portal.Session'",
+                     "interface='org.freedesktop.impl.portal.ScreenCast'"], PORTAL_BUS_LOG)
         self._start(["pipewire"], "pipewire.log")
         wait_for(lambda: os.path.exists(os.path.join(runtime, "pipewire-0")), 20, "PipeWire")
         self._start(["wireplumber"], "wireplumber.log")
@@ -188,7 +194,7 @@ class PortalServices:
             path = os.path.join(self.desktop.tmp, name)
             if name.endswith((".log", ".err", ".out")) and os.path.isfile(path):
                 with open(path, errors="replace") as f:
-                    lines = f.read().splitlines()[-15:]
+                    lines = f.read().splitlines()[-(40 if name == PORTAL_BUS_LOG else 15):]
                 print(f"--- {name}\n" + "\n".join(lines))
 
     def _start(self, argv, log):
