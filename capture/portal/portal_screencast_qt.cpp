@@ -116,8 +116,7 @@ void PortalScreenCast::ReadProperties() {
         QStringLiteral("GetAll"));
     message << kScreenCast;
     auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(message), this);
-    step_ = Step::kCreate;
-    stepBegan_ = std::chrono::steady_clock::now();
+    Enter(Step::kCreate);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher] {
         watcher->deleteLater();
         const QDBusMessage reply = watcher->reply();
@@ -136,13 +135,13 @@ void PortalScreenCast::ReadProperties() {
 }
 
 void PortalScreenCast::CreateSession() {
-    step_ = Step::kCreate;
+    Enter(Step::kCreate);
     Request(QStringLiteral("CreateSession"), {},
             {{QStringLiteral("session_handle_token"), NextToken()}});
 }
 
 void PortalScreenCast::SelectSources() {
-    step_ = Step::kSelect;
+    Enter(Step::kSelect);
     QVariantMap options{{QStringLiteral("types"), kSourceMonitor},
                         {QStringLiteral("multiple"), true}};
     if (cursorModes_ & kCursorHidden) {
@@ -159,14 +158,13 @@ void PortalScreenCast::SelectSources() {
 }
 
 void PortalScreenCast::Start() {
-    step_ = Step::kStart;
+    Enter(Step::kStart);
     Request(QStringLiteral("Start"),
             {QVariant::fromValue(QDBusObjectPath(sessionPath_)), QString()}, {});
 }
 
 void PortalScreenCast::OpenRemote() {
-    step_ = Step::kOpenRemote;
-    stepBegan_ = std::chrono::steady_clock::now();
+    Enter(Step::kOpenRemote);
     QDBusMessage message = QDBusMessage::createMethodCall(kService, kPortalPath, kScreenCast,
                                                           QStringLiteral("OpenPipeWireRemote"));
     message << QVariant::fromValue(QDBusObjectPath(sessionPath_)) << QVariantMap();
@@ -183,10 +181,15 @@ void PortalScreenCast::OpenRemote() {
             End(PortalEnd::kFailed);
             return;
         }
-        step_ = Step::kRunning;
+        Enter(Step::kRunning);
         started_.pipewireFd = fd;
         events_.started(std::exchange(started_, {}));
     });
+}
+
+void PortalScreenCast::Enter(Step step) {
+    step_ = step;
+    stepBegan_ = std::chrono::steady_clock::now();
 }
 
 std::optional<SteadyTime> PortalScreenCast::WaitingSince() const {
@@ -199,7 +202,6 @@ void PortalScreenCast::Request(const QString& method, QList<QVariant> arguments,
                                QVariantMap options) {
     const QString token = NextToken();
     options.insert(QStringLiteral("handle_token"), token);
-    stepBegan_ = std::chrono::steady_clock::now();
     // Watched before the call, so that an answer that comes at once is not missed.
     WatchRequest(kPortalPath + QStringLiteral("/request/") + SenderPart(bus_) + QLatin1Char('/') +
                  token);
@@ -274,7 +276,7 @@ void PortalScreenCast::End(PortalEnd why) {
     if (step_ == Step::kEnded) {
         return;
     }
-    step_ = Step::kEnded;
+    Enter(Step::kEnded);
     if (!requestPath_.isEmpty()) {
         bus_.disconnect(kService, requestPath_, kRequest, QStringLiteral("Response"), this,
                         SLOT(OnResponse(uint, QVariantMap)));

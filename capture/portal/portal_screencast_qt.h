@@ -67,6 +67,7 @@ class PortalScreenCast : public QObject {
     void Request(const QString& method, QList<QVariant> arguments, QVariantMap options);
     void WatchRequest(const QString& path);
     void End(PortalEnd why);
+    void Enter(Step step);  // and notes when it began
 
     QDBusConnection bus_;
     Events events_;
