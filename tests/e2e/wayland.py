@@ -54,6 +54,7 @@ class WaylandDesktop:
         self.tray, self.outputs, self.backgrounds = tray, outputs, backgrounds or {}
         self.pluggable, self.plugged = pluggable, len(outputs)
         self.processes, self.logs = [], []
+        self.compositors = []  # (name, process): whose state a compositor that stops answering shows
         self.tmp = tempfile.mkdtemp(prefix="ruvello-wl-")
         home, self.runtime = os.path.join(self.tmp, "home"), os.path.join(self.tmp, "runtime")
         os.makedirs(home)
@@ -109,8 +110,9 @@ class WaylandDesktop:
         env = dict(self.env, WLR_RENDERER="pixman", WLR_LIBINPUT_NO_DEVICES="1", **backend)
         # sway refuses to run as root: in a user namespace it runs as nobody, a user the system
         # knows (XWayland lets in the clients of its own user, and root outside is nobody inside).
-        self.start(["unshare", "-U", "--map-user=65534", "--map-group=65534", "sway", "-c", config],
-                   log=os.path.join(self.tmp, f"{name}.log"), env=env)
+        process = self.start(["unshare", "-U", "--map-user=65534", "--map-group=65534", "sway", "-c", config],
+                             log=os.path.join(self.tmp, f"{name}.log"), env=env)
+        self.compositors.append((name, process))
         display = wait_for(lambda: list(sockets("wayland-*") - displays), 30, f"{name}'s Wayland socket")[0]
         ipc = wait_for(lambda: list(sockets("sway-ipc.*.sock") - ipcs), 30, f"{name}'s IPC socket")[0]
         return os.path.basename(display), ipc
@@ -177,8 +179,7 @@ class WaylandDesktop:
 
     def unplug(self, name):
         """Unplugs an output (pluggable outputs only): its window in the host closes."""
-        result = subprocess.run(["swaymsg", "-s", self.host_ipc, f'[title="^wlroots - {name}$"]', "kill"],
-                                env=self.env, capture_output=True, text=True, timeout=60)
+        result = self.run("swaymsg", "-s", self.host_ipc, f'[title="^wlroots - {name}$"]', "kill")
         check(result.returncode == 0, f"could not unplug {name}: {result.stdout}{result.stderr}")
         wait_for(lambda: name not in (self.active_outputs() or {name: None}), 30, f"{name} to go")
 
@@ -208,7 +209,41 @@ class WaylandDesktop:
         return process
 
     def run(self, *argv):
-        return subprocess.run(argv, env=self.env, capture_output=True, text=True, timeout=60)
+        try:
+            return subprocess.run(argv, env=self.env, capture_output=True, text=True, timeout=60)
+        except subprocess.TimeoutExpired:
+            raise Failure(f"{argv[0]} got no answer in 60 s\n" + self.compositor_state()) from None
+
+    def compositor_state(self):
+        """Where each compositor is (kernel state, call stacks) and the end of its log, for the
+        report of a compositor that stopped answering."""
+        parts = []
+        for name, process in self.compositors:
+            if process.poll() is not None:
+                parts.append(f"--- {name}: ended with {process.returncode}")
+                continue
+            try:
+                with open(f"/proc/{process.pid}/stat") as f:
+                    state = f.read().rsplit(")", 1)[1].split()[0]
+                with open(f"/proc/{process.pid}/wchan") as f:
+                    state += f", waiting in {f.read() or '-'}"
+            except OSError as error:
+                state = str(error)
+            stacks = "(no gdb)"
+            if shutil.which("gdb"):
+                try:
+                    stacks = subprocess.run(["gdb", "-batch", "-nx", "-p", str(process.pid), "-ex", "thread apply all bt 25"],
+                                            capture_output=True, text=True, timeout=120).stdout
+                    stacks = "\n".join(l for l in stacks.splitlines() if l.startswith(("#", "Thread")))
+                except subprocess.TimeoutExpired:
+                    stacks = "(gdb took more than 120 s)"
+            parts.append(f"--- {name} (pid {process.pid}): {state}\n{stacks}")
+            try:
+                with open(os.path.join(self.tmp, f"{name}.log"), errors="replace") as f:
+                    parts.append("\n".join(f.read().splitlines()[-20:]))
+            except OSError:
+                pass
+        return "\n".join(parts)
 
     def swaymsg(self, *argv, late_answer=False):
         """late_answer: a command whose answer did not come in swaymsg's time is taken as sent,
