@@ -47,6 +47,15 @@ def end_processes(processes, grace):
                 process.wait()
 
 
+def log_tail(path, lines):
+    """The last `lines` lines of a log, for a failure's report; "" when it cannot be read."""
+    try:
+        with open(path, errors="replace") as f:
+            return "\n".join(f.read().splitlines()[-lines:])
+    except OSError:
+        return ""
+
+
 def sanitizer_reports(logs):
     """What AddressSanitizer or UndefinedBehaviorSanitizer said in the program's logs."""
     reports = []

@@ -58,6 +58,7 @@ class KWinDesktop(WaylandDesktop):
         self.kwin = self.start([kwin, "--virtual", "--width", str(self.size[0]), "--height", str(self.size[1]),
                                 "--output-count", str(self.count), "--no-lockscreen", "--socket", "wayland-kwin"],
                                log=os.path.join(self.tmp, "kwin.log"))
+        self.compositors.append(("kwin", self.kwin))
         wait_for(lambda: os.path.exists(os.path.join(self.runtime, "wayland-kwin")), 60, "KWin's Wayland socket")
         wait_for(lambda: "org.kde.KWin.ScreenShot2" in self.bus_names(), 60, "KWin's screenshot interface")
         self.env.update(WAYLAND_DISPLAY="wayland-kwin", QT_QPA_PLATFORM="wayland", XDG_SESSION_TYPE="wayland",

@@ -14,7 +14,7 @@ import threading
 import time
 import uuid
 
-from desktop import Failure, check, wait_for
+from desktop import Failure, check, log_tail, wait_for
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 BACKEND = os.path.join(HERE, "portal", "screencast_backend.py")
@@ -193,9 +193,7 @@ class PortalServices:
         for name in sorted(os.listdir(self.desktop.tmp)):
             path = os.path.join(self.desktop.tmp, name)
             if name.endswith((".log", ".err", ".out")) and os.path.isfile(path):
-                with open(path, errors="replace") as f:
-                    lines = f.read().splitlines()[-(40 if name == PORTAL_BUS_LOG else 15):]
-                print(f"--- {name}\n" + "\n".join(lines))
+                print(f"--- {name}\n" + log_tail(path, 40 if name == PORTAL_BUS_LOG else 15))
 
     def _start(self, argv, log):
         out = open(os.path.join(self.desktop.tmp, log), "ab")

@@ -17,7 +17,7 @@ import tempfile
 import time
 
 import pngcheck
-from desktop import Failure, check, end_processes, sanitizer_reports, wait_for
+from desktop import Failure, check, end_processes, log_tail, sanitizer_reports, wait_for
 
 # Output name, mode and place in the layout: a gap below the smaller one stays black.
 OUTPUTS = (("HEADLESS-1", 640, 480, 0, 0), ("HEADLESS-2", 800, 600, 640, 0))
@@ -237,12 +237,8 @@ class WaylandDesktop:
                     stacks = "\n".join(l for l in stacks.splitlines() if l.startswith(("#", "Thread")))
                 except subprocess.TimeoutExpired:
                     stacks = "(gdb took more than 120 s)"
-            parts.append(f"--- {name} (pid {process.pid}): {state}\n{stacks}")
-            try:
-                with open(os.path.join(self.tmp, f"{name}.log"), errors="replace") as f:
-                    parts.append("\n".join(f.read().splitlines()[-20:]))
-            except OSError:
-                pass
+            parts.append(f"--- {name} (pid {process.pid}): {state}\n{stacks}\n"
+                         + log_tail(os.path.join(self.tmp, f"{name}.log"), 20))
         return "\n".join(parts)
 
     def swaymsg(self, *argv, late_answer=False):
