@@ -203,15 +203,21 @@ void PortalScreenCast::Request(const QString& method, QList<QVariant> arguments,
     const QString token = NextToken();
     options.insert(QStringLiteral("handle_token"), token);
     // Watched before the call, so that an answer that comes at once is not missed.
-    WatchRequest(kPortalPath + QStringLiteral("/request/") + SenderPart(bus_) + QLatin1Char('/') +
-                 token);
+    const QString expected =
+        kPortalPath + QStringLiteral("/request/") + SenderPart(bus_) + QLatin1Char('/') + token;
+    WatchRequest(expected);
     QDBusMessage message =
         QDBusMessage::createMethodCall(kService, kPortalPath, kScreenCast, method);
     arguments.append(options);
     message.setArguments(arguments);
     auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(message), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher] {
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, expected] {
         watcher->deleteLater();
+        // The answer may arrive before the call's reply, and the next step then watches its own
+        // request: the late reply must not take that watch away.
+        if (requestPath_ != expected) {
+            return;
+        }
         const QDBusMessage reply = watcher->reply();
         if (reply.type() != QDBusMessage::ReplyMessage) {
             End(reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown")
@@ -221,7 +227,7 @@ void PortalScreenCast::Request(const QString& method, QList<QVariant> arguments,
         }
         // Portals before version 0.9 chose the handle themselves.
         const QString handle = qdbus_cast<QDBusObjectPath>(reply.arguments().value(0)).path();
-        if (!handle.isEmpty() && handle != requestPath_) {
+        if (!handle.isEmpty() && handle != expected) {
             WatchRequest(handle);
         }
     });
