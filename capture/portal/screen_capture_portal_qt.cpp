@@ -17,8 +17,8 @@ using std::chrono::seconds;
 // An automatic shot waits this long for a session being opened: enough for a portal that
 // restores the last choice without asking, too short to hold a tick for the user's choice.
 constexpr seconds kRestoreWait{5};
-// The portal answers every step but the chooser's at once: one that has not answered by then has
-// lost the request (seen under heavy load), and the program asks again.
+// The portal answers every step but the chooser's at once: a step still unanswered by then is
+// taken as lost, and the program asks again rather than wait for ever.
 constexpr seconds kUnansweredAfter{20};
 // A manual shot that asked the user again waits for the choice.
 constexpr seconds kChoiceWait{120};

@@ -50,7 +50,9 @@ class PipeWireStreams {
     // Paused streams get no frames; a compositor sends one when they run again.
     void SetActive(bool active);
     // Asks the compositor for a new frame of one stream: a paused stream runs again, a running
-    // one is paused and run again.
+    // one is paused and run again. The frame of a start can still be lost: PipeWire before 1.4
+    // starts the compositor's side without waiting for ours, and ours, started later, drops
+    // what came meanwhile. A program slower than its compositor can lose every one.
     void AskForFrame(std::size_t index);
 
     std::size_t Count() const;
