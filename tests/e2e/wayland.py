@@ -80,7 +80,18 @@ class WaylandDesktop:
             raise Failure("a sanitizer reported:\n" + "\n".join(reports))
 
     def _start_bus(self):
-        bus = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
+        # The session's services as usual, but for the document portal: the desktop portal starts
+        # it, and it mounts a FUSE file system in the runtime folder whose end, when the bus goes,
+        # races the removal of this folder (rmtree then fails with ECONNABORTED).
+        services = os.path.join(self.tmp, "bus-services")
+        os.makedirs(services)
+        with open(os.path.join(services, "org.freedesktop.portal.Documents.service"), "w") as f:
+            f.write("[D-BUS Service]\nName=org.freedesktop.portal.Documents\nExec=/bin/false\n")
+        config = os.path.join(self.tmp, "bus.conf")
+        with open(config, "w") as f:
+            f.write(f"<busconfig>\n  <servicedir>{services}</servicedir>\n"
+                    "  <include>/usr/share/dbus-1/session.conf</include>\n</busconfig>\n")
+        bus = subprocess.Popen(["dbus-daemon", "--config-file", config, "--nofork", "--print-address=1"],
                                stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, env=self.env)
         self.processes.append(bus)
         address = bus.stdout.readline().decode().strip()
